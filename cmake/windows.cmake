@@ -1,0 +1,48 @@
+# The Windows program (32-bit product or 64-bit twin) and its tests.
+enable_language(RC)
+
+# The resource script is Windows-1252 text; the manifest's processor
+# architecture follows the target, the only difference between the twins.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QUORVANE_MANIFEST_ARCH amd64)
+else()
+  set(QUORVANE_MANIFEST_ARCH x86)
+endif()
+configure_file(resources/quorvane.manifest.in ${CMAKE_BINARY_DIR}/quorvane.manifest @ONLY NEWLINE_STYLE CRLF)
+find_program(PYTHON3 NAMES python3 REQUIRED)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/quorvane.ico
+  COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tools/make-icon.py ${CMAKE_SOURCE_DIR}/resources/icon.txt
+          ${CMAKE_BINARY_DIR}/quorvane.ico
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/make-icon.py ${CMAKE_SOURCE_DIR}/resources/icon.txt
+  COMMENT "Drawing the program icon")
+set_source_files_properties(resources/quorvane.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/quorvane.ico;${CMAKE_BINARY_DIR}/quorvane.manifest")
+# The generated icon and manifest are found through the include path.
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=1252 -I ${CMAKE_BINARY_DIR}")
+
+# Flags for every Windows target: no C++ exceptions or RTTI (the program
+# uses neither, and their runtime support would triple the file size), and
+# the C and C++ runtimes linked in so that no mingw DLL is needed.
+set(QUORVANE_WIN_COMPILE_OPTIONS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -ffunction-sections -fdata-sections)
+set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections)
+target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+
+add_library(quorvane_helpers STATIC XWnd/XWnd.cpp XProcess/XProcess.cpp)
+target_include_directories(quorvane_helpers PUBLIC XWnd XProcess)
+target_compile_options(quorvane_helpers PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
+
+add_executable(quorvane WIN32
+  app/Main.cpp
+  app/ImageChecksum.cpp
+  ui/MainWindow.cpp
+  ui/Commands.cpp
+  ui/About.cpp
+  resources/quorvane.rc)
+target_include_directories(quorvane PRIVATE app ui resources)
+target_compile_options(quorvane PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
+target_link_options(quorvane PRIVATE ${QUORVANE_WIN_LINK_OPTIONS})
+target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comctl32)
+
+include(tests/windows.cmake OPTIONAL)

@@ -1,0 +1,199 @@
+// Builds the NOSCRIPT and SCRIPT blocks of the mail code.
+#include "MailCode.h"
+
+#include <string.h>
+
+namespace {
+
+// Each block is produced by one routine that runs twice over a Sink: first
+// with no buffer, to count the bytes, then into a buffer of exactly that
+// size. The size formula and the text therefore cannot drift apart, and the
+// result is allocated once.
+class Sink {
+public:
+    explicit Sink(char* buffer) : out_(buffer), used_(0) {}
+
+    void Put(const char* bytes, size_t length) {
+        if (out_ != nullptr && length != 0) {
+            memcpy(out_ + used_, bytes, length);
+        }
+        used_ += length;
+    }
+    void Put(ByteView bytes) { Put(bytes.data, bytes.size); }
+    void Put(char byte) { Put(&byte, 1); }
+    // Literal text; the array size gives the length without a strlen.
+    template <size_t N>
+    void Literal(const char (&text)[N]) { Put(text, N - 1); }
+
+    size_t Used() const { return used_; }
+
+private:
+    char* out_;
+    size_t used_;
+};
+
+const char kCrLf[] = "\r\n";
+
+// Digits of an unsigned value, filled from the end of a buffer that holds
+// any 32-bit magnitude; returns where the digits start.
+char* FormatMagnitude(uint32_t magnitude, char* end) {
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return p;
+}
+
+void EmitDecimal(Sink& sink, int32_t value) {
+    char buffer[11];  // "-2147483648"
+    char* end = buffer + sizeof buffer;
+    // The magnitude is taken in unsigned arithmetic, which is well defined
+    // for the lowest value where negating a signed value is not.
+    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    char* start = FormatMagnitude(magnitude, end);
+    if (value < 0) {
+        *--start = '-';
+    }
+    sink.Put(start, static_cast<size_t>(end - start));
+}
+
+bool StartsWithIgnoringCase(const char* bytes, size_t length, const char* lowerWord) {
+    size_t wordLength = strlen(lowerWord);
+    if (length < wordLength) {
+        return false;
+    }
+    for (size_t i = 0; i < wordLength; ++i) {
+        char c = bytes[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != lowerWord[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A "<" that would let the HTML tokenizer leave the script or change how it
+// reads it: "</" (end tag), "<!--" (escaped text) and "<script" (doubly
+// escaped text, in which "</script>" no longer ends the element).
+bool IsMarkupOpener(const char* rest, size_t length) {
+    return StartsWithIgnoringCase(rest, length, "</") || StartsWithIgnoringCase(rest, length, "<!--") ||
+           StartsWithIgnoringCase(rest, length, "<script");
+}
+
+// The value inside a double-quoted JavaScript string literal in an HTML
+// script element. The script sees exactly the original bytes; only the
+// characters that would end the literal or the element are written as
+// escape sequences, so ordinary text comes out unchanged.
+void EmitScriptString(Sink& sink, ByteView value) {
+    for (size_t i = 0; i < value.size; ++i) {
+        char c = value.data[i];
+        switch (c) {
+            case '\\': sink.Literal("\\\\"); break;
+            case '"': sink.Literal("\\\""); break;
+            case '\r': sink.Literal("\\r"); break;
+            case '\n': sink.Literal("\\n"); break;
+            case '<':
+                if (IsMarkupOpener(value.data + i, value.size - i)) {
+                    sink.Literal("\\x3C");
+                } else {
+                    sink.Put(c);
+                }
+                break;
+            default: sink.Put(c); break;
+        }
+    }
+}
+
+void EmitNoScriptBlock(Sink& sink, ByteView address, ByteView linkText) {
+    sink.Literal("<NOSCRIPT>");
+    sink.Literal(kCrLf);
+    sink.Literal("<A HREF=\"MAILTO:");
+    for (size_t i = 0; i < address.size; ++i) {
+        sink.Literal("&#");
+        EmitDecimal(sink, static_cast<unsigned char>(address.data[i]));
+        sink.Put(';');
+    }
+    sink.Literal("\">");
+    sink.Put(linkText);
+    sink.Literal("</A>");
+    sink.Literal(kCrLf);
+    sink.Literal("</NOSCRIPT>");
+    sink.Literal(kCrLf);
+}
+
+void EmitScriptBlock(Sink& sink, ByteView address, ByteView linkText) {
+    const void* at = address.size != 0 ? memchr(address.data, '@', address.size) : nullptr;
+    if (at == nullptr) {
+        return;
+    }
+    size_t localLength = static_cast<size_t>(static_cast<const char*>(at) - address.data);
+    ByteView localPart(address.data, localLength);
+    ByteView domain(address.data + localLength + 1, address.size - localLength - 1);
+
+    sink.Literal("<SCRIPT LANGUAGE=JAVASCRIPT>\r\n");
+    sink.Literal("<!-- \r\n");
+    sink.Literal("var link = \"");
+    EmitScriptString(sink, linkText);
+    sink.Literal("\";\r\n");
+    sink.Literal("var tag1 = \"mail\";\r\n");
+    sink.Literal("var tag2 = \"to:\";\r\n");
+    sink.Literal("var email1 = \"");
+    EmitScriptString(sink, localPart);
+    sink.Literal("\";\r\n");
+    sink.Literal("var email2 = \"");
+    EmitScriptString(sink, domain);
+    sink.Literal("\";\r\n");
+    sink.Literal(
+        "document.write(\"<a h\" + \"ref=\" + tag1 + tag2 + email1 + \"@\" + email2 + \">\" + link + \"</a>\");\r\n");
+    sink.Literal("//-->\r\n");
+    sink.Literal("</SCRIPT>\r\n");
+}
+
+typedef void (*BlockEmitter)(Sink&, ByteView, ByteView);
+
+ByteString Render(const BlockEmitter* emitters, size_t count, ByteView address, ByteView linkText) {
+    Sink counter(nullptr);
+    for (size_t i = 0; i < count; ++i) {
+        emitters[i](counter, address, linkText);
+    }
+    ByteString result(counter.Used());
+    if (result.Failed()) {
+        return result;
+    }
+    Sink writer(result.data());
+    for (size_t i = 0; i < count; ++i) {
+        emitters[i](writer, address, linkText);
+    }
+    return result;
+}
+
+}  // namespace
+
+ByteString IntToDecimal(int32_t value) {
+    Sink counter(nullptr);
+    EmitDecimal(counter, value);
+    ByteString result(counter.Used());
+    if (!result.Failed()) {
+        Sink writer(result.data());
+        EmitDecimal(writer, value);
+    }
+    return result;
+}
+
+ByteString BuildNoScriptBlock(ByteView address, ByteView linkText) {
+    static const BlockEmitter blocks[] = {EmitNoScriptBlock};
+    return Render(blocks, 1, address, linkText);
+}
+
+ByteString BuildScriptBlock(ByteView address, ByteView linkText) {
+    static const BlockEmitter blocks[] = {EmitScriptBlock};
+    return Render(blocks, 1, address, linkText);
+}
+
+ByteString ComposeMailCode(ByteView address, ByteView linkText) {
+    static const BlockEmitter blocks[] = {EmitNoScriptBlock, EmitScriptBlock};
+    return Render(blocks, 2, address, linkText);
+}

@@ -1,0 +1,29 @@
+// The mail code generator: turns an address and a link text into the NOSCRIPT + SCRIPT HTML block.
+#ifndef QUORVANE_MAILCODE_H
+#define QUORVANE_MAILCODE_H
+
+#include <stdint.h>
+
+#include "ByteString.h"
+
+// Every text is a byte string in the ANSI code page, taken and returned as
+// it is: no locale, no character set conversion, bytes 0 and 128-255
+// included. Every line ends with CR LF. A result whose Failed() is true
+// means that memory ran out; nothing else can fail.
+
+// Decimal text of a signed 32-bit value: no leading zeros, no plus sign,
+// "-" before negative values, "-2147483648" for the lowest one.
+ByteString IntToDecimal(int32_t value);
+
+// The three NOSCRIPT lines: the anchor's address written as decimal
+// character references after a plain "MAILTO:", the link text as raw HTML.
+ByteString BuildNoScriptBlock(ByteView address, ByteView linkText);
+
+// The ten SCRIPT lines that write the mailto anchor at page load from
+// pieces split at the first "@"; empty when the address holds no "@".
+ByteString BuildScriptBlock(ByteView address, ByteView linkText);
+
+// BuildNoScriptBlock followed directly by BuildScriptBlock, in one buffer.
+ByteString ComposeMailCode(ByteView address, ByteView linkText);
+
+#endif

@@ -1,0 +1,295 @@
+// Unit tests of the mail code generator: exact output, edge cases, escaping and round trips.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "MailCode.h"
+
+namespace {
+
+ByteView View(const std::string& s) { return ByteView(s.data(), s.size()); }
+
+std::string Str(const ByteString& b) {
+    EXPECT_FALSE(b.Failed());
+    return std::string(b.data(), b.size());
+}
+
+std::string Compose(const std::string& address, const std::string& link) {
+    return Str(ComposeMailCode(View(address), View(link)));
+}
+std::string NoScript(const std::string& address, const std::string& link) {
+    return Str(BuildNoScriptBlock(View(address), View(link)));
+}
+std::string Script(const std::string& address, const std::string& link) {
+    return Str(BuildScriptBlock(View(address), View(link)));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
+    return lines;
+}
+
+const char kWriteLine[] =
+    "document.write(\"<a h\" + \"ref=\" + tag1 + tag2 + email1 + \"@\" + email2 + \">\" + link + \"</a>\");";
+
+TEST(MailCode, WorkedExampleIsByteExact) {
+    const std::string expected =
+        "<NOSCRIPT>\r\n"
+        "<A HREF=\"MAILTO:&#120;&#64;&#121;\">z</A>\r\n"
+        "</NOSCRIPT>\r\n"
+        "<SCRIPT LANGUAGE=JAVASCRIPT>\r\n"
+        "<!-- \r\n"
+        "var link = \"z\";\r\n"
+        "var tag1 = \"mail\";\r\n"
+        "var tag2 = \"to:\";\r\n"
+        "var email1 = \"x\";\r\n"
+        "var email2 = \"y\";\r\n"
+        "document.write(\"<a h\" + \"ref=\" + tag1 + tag2 + email1 + \"@\" + email2 + \">\" + link + \"</a>\");\r\n"
+        "//-->\r\n"
+        "</SCRIPT>\r\n";
+    std::string code = Compose("x@y", "z");
+    EXPECT_EQ(code.size(), 310u);
+    EXPECT_EQ(code, expected);
+    EXPECT_EQ(std::string(kWriteLine).size(), 92u);
+}
+
+TEST(MailCode, ComposeIsNoScriptThenScript) {
+    const char* addresses[] = {"x@y", "abc", "", "@", "a@b@c", "first.last@example.org"};
+    for (const char* address : addresses) {
+        EXPECT_EQ(Compose(address, "link"), NoScript(address, "link") + Script(address, "link")) << address;
+    }
+}
+
+TEST(MailCode, AddressWithoutAtGivesNoScriptBlockAlone) {
+    EXPECT_EQ(Compose("abc", "x"),
+              "<NOSCRIPT>\r\n<A HREF=\"MAILTO:&#97;&#98;&#99;\">x</A>\r\n</NOSCRIPT>\r\n");
+    EXPECT_EQ(Script("abc", "x"), "");
+    EXPECT_EQ(Compose("", "x"), "<NOSCRIPT>\r\n<A HREF=\"MAILTO:\">x</A>\r\n</NOSCRIPT>\r\n");
+}
+
+TEST(MailCode, SplitAtFirstAt) {
+    struct Row {
+        const char* address;
+        const char* email1;
+        const char* email2;
+    };
+    const Row rows[] = {
+        {"x@y", "var email1 = \"x\";", "var email2 = \"y\";"},
+        {"@domain", "var email1 = \"\";", "var email2 = \"domain\";"},
+        {"local@", "var email1 = \"local\";", "var email2 = \"\";"},
+        {"@", "var email1 = \"\";", "var email2 = \"\";"},
+        {"a@b@c", "var email1 = \"a\";", "var email2 = \"b@c\";"},
+        {"a@@c", "var email1 = \"a\";", "var email2 = \"@c\";"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> lines = Lines(Compose(row.address, "t"));
+        ASSERT_EQ(lines.size(), 13u) << row.address;
+        EXPECT_EQ(lines[8], row.email1) << row.address;
+        EXPECT_EQ(lines[9], row.email2) << row.address;
+        EXPECT_EQ(lines[10], kWriteLine) << row.address;
+    }
+}
+
+TEST(MailCode, EveryAddressByteIsEncodedWithoutLeadingZeros) {
+    struct Row {
+        std::string address;
+        std::string references;
+    };
+    const Row rows[] = {
+        {std::string("\x00", 1), "&#0;"},
+        {"\t", "&#9;"},
+        {"\n", "&#10;"},
+        {"c", "&#99;"},
+        {"d", "&#100;"},
+        {"@.", "&#64;&#46;"},
+        {"\xC8", "&#200;"},
+        {"\xFF", "&#255;"},
+        {"\x80\x81", "&#128;&#129;"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> lines = Lines(NoScript(row.address, "t"));
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[1], "<A HREF=\"MAILTO:" + row.references + "\">t</A>") << row.references;
+    }
+}
+
+TEST(MailCode, EmptyLinkTextStillGivesBothBlocks) {
+    std::vector<std::string> lines = Lines(Compose("x@y", ""));
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[1], "<A HREF=\"MAILTO:&#120;&#64;&#121;\"></A>");
+    EXPECT_EQ(lines[5], "var link = \"\";");
+}
+
+TEST(MailCode, NoScriptLinkTextStaysRawHtml) {
+    const std::string link = "<b>\"Write\" \\ me</b>\r\n</script>";
+    std::vector<std::string> lines = Lines(NoScript("x@y", link));
+    EXPECT_EQ(lines[1], "<A HREF=\"MAILTO:&#120;&#64;&#121;\"><b>\"Write\" \\ me</b>");
+    EXPECT_EQ(lines[2], "</script></A>");
+}
+
+TEST(MailCode, ScriptValuesAreEscapedOnlyWhereNeeded) {
+    struct Row {
+        std::string value;
+        std::string literal;
+    };
+    const Row rows[] = {
+        {"plain text", "plain text"},
+        {"say \"hi\"", "say \\\"hi\\\""},
+        {"back\\slash", "back\\\\slash"},
+        {"two\r\nlines", "two\\r\\nlines"},
+        {"end</script>", "end\\x3C/script>"},
+        {"end</SCRIPT >", "end\\x3C/SCRIPT >"},
+        {"<!-- c -->", "\\x3C!-- c -->"},
+        {"<script>", "\\x3Cscript>"},
+        {"<ScRiPt", "\\x3CScRiPt"},
+        {"<b>bold</b>", "<b>bold\\x3C/b>"},
+        {"a < b <! c <", "a < b <! c <"},
+        {std::string("nul\x00", 4) + "\xE9\t", std::string("nul\x00", 4) + "\xE9\t"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> lines = Lines(Script("x@y", row.value));
+        ASSERT_EQ(lines.size(), 10u);
+        EXPECT_EQ(lines[2], "var link = \"" + row.literal + "\";") << row.value;
+
+        // The same escaping applies to both halves of the address.
+        lines = Lines(Script(row.value + "@" + row.value, "t"));
+        if (row.value.find('@') == std::string::npos) {
+            ASSERT_EQ(lines.size(), 10u);
+            EXPECT_EQ(lines[5], "var email1 = \"" + row.literal + "\";") << row.value;
+            EXPECT_EQ(lines[6], "var email2 = \"" + row.literal + "\";") << row.value;
+        }
+    }
+}
+
+// Undoes the escapes of a JavaScript string literal, as a script engine would.
+std::string UnescapeJs(const std::string& literal) {
+    std::string out;
+    for (size_t i = 0; i < literal.size(); ++i) {
+        if (literal[i] != '\\') {
+            out += literal[i];
+            continue;
+        }
+        char c = literal[++i];
+        if (c == 'r') out += '\r';
+        else if (c == 'n') out += '\n';
+        else if (c == 'x') {
+            out += static_cast<char>(std::stoi(literal.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else out += c;
+    }
+    return out;
+}
+
+TEST(MailCode, ScriptLiteralRoundTripsEveryByteAndKeepsTheElementClosed) {
+    for (int b = 0; b < 256; ++b) {
+        for (const std::string& value :
+             {std::string(1, static_cast<char>(b)), std::string("<") + static_cast<char>(b) + "-->",
+              std::string("</") + static_cast<char>(b)}) {
+            std::string code = Script("x@y", value);
+            std::vector<std::string> lines = Lines(code);
+            ASSERT_EQ(lines.size(), 10u) << "byte " << b;
+            const std::string prefix = "var link = \"";
+            ASSERT_EQ(lines[2].compare(0, prefix.size(), prefix), 0);
+            std::string literal = lines[2].substr(prefix.size(), lines[2].size() - prefix.size() - 2);
+            EXPECT_EQ(UnescapeJs(literal), value) << "byte " << b;
+            // The only end tag and the only comment opener are the block's own.
+            EXPECT_EQ(code.find("</"), code.find("</a>"));
+            EXPECT_EQ(code.rfind("</"), code.size() - std::string("</SCRIPT>\r\n").size());
+            EXPECT_EQ(code.find("<!--"), code.rfind("<!--"));
+        }
+    }
+}
+
+// Decodes "&#NNN;" references the way an HTML parser reads decimal references.
+std::string DecodeReferences(const std::string& refs) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < refs.size()) {
+        EXPECT_EQ(refs.compare(pos, 2, "&#"), 0);
+        size_t semi = refs.find(';', pos);
+        EXPECT_NE(semi, std::string::npos);
+        std::string digits = refs.substr(pos + 2, semi - pos - 2);
+        EXPECT_TRUE(digits == "0" || digits[0] != '0') << digits;
+        out += static_cast<char>(std::stoi(digits));
+        pos = semi + 1;
+    }
+    return out;
+}
+
+TEST(MailCode, NoScriptReferencesRoundTripAllByteValues) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    std::vector<std::string> addresses = {all};
+    for (int b = 0; b < 256; ++b) addresses.push_back(std::string(1, static_cast<char>(b)) + "@" + all);
+    for (const std::string& address : addresses) {
+        std::vector<std::string> lines = Lines(NoScript(address, "t"));
+        ASSERT_EQ(lines.size(), 3u);
+        const std::string head = "<A HREF=\"MAILTO:";
+        const std::string tail = "\">t</A>";
+        ASSERT_EQ(lines[1].compare(0, head.size(), head), 0);
+        std::string refs = lines[1].substr(head.size(), lines[1].size() - head.size() - tail.size());
+        EXPECT_EQ(DecodeReferences(refs), address);
+        EXPECT_EQ(refs.find_first_not_of("&#;0123456789"), std::string::npos);
+    }
+}
+
+TEST(MailCode, PlainAddressAndLowerCaseMailtoNeverInTheCode) {
+    const char* addresses[] = {"x@y", "john.smith@example.com", "a@b@c", "@host", "me@"};
+    for (const char* address : addresses) {
+        std::string code = Compose(address, "write to us");
+        EXPECT_EQ(code.find(address), std::string::npos) << address;
+        EXPECT_EQ(code.find("mailto:"), std::string::npos) << address;
+    }
+}
+
+TEST(IntToDecimal, Values) {
+    struct Row {
+        int32_t value;
+        const char* text;
+    };
+    const Row rows[] = {
+        {0, "0"},           {7, "7"},
+        {10, "10"},         {255, "255"},
+        {-1, "-1"},         {-10, "-10"},
+        {1000000, "1000000"}, {INT_MAX, "2147483647"},
+        {INT_MIN, "-2147483648"}, {INT_MIN + 1, "-2147483647"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(Str(IntToDecimal(row.value)), row.text);
+    }
+}
+
+TEST(IntToDecimal, RoundTripsThroughStrtol) {
+    for (int64_t v = INT_MIN; v <= INT_MAX; v += 104729 * 97) {
+        std::string text = Str(IntToDecimal(static_cast<int32_t>(v)));
+        EXPECT_EQ(std::stoll(text), v);
+        EXPECT_EQ(std::to_string(v), text);
+    }
+}
+
+TEST(ByteString, CopyKeepsEveryByteAndTerminates) {
+    std::string bytes("a\x00\xFF", 3);
+    ByteString copy = ByteString::Copy(View(bytes));
+    ASSERT_FALSE(copy.Failed());
+    EXPECT_EQ(std::string(copy.data(), copy.size()), bytes);
+    EXPECT_EQ(copy.data()[copy.size()], '\0');
+    ByteString moved = std::move(copy);
+    EXPECT_TRUE(copy.Failed());
+    EXPECT_EQ(moved.size(), 3u);
+}
+
+TEST(ByteString, ImpossibleSizeFailsInsteadOfThrowing) {
+    ByteString huge(static_cast<size_t>(-1));
+    EXPECT_TRUE(huge.Failed());
+    EXPECT_EQ(huge.size(), 0u);
+    EXPECT_EQ(huge.View().size, 0u);
+}
+
+}  // namespace
