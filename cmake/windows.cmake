@@ -45,4 +45,8 @@ target_compile_options(quorvane PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 target_link_options(quorvane PRIVATE ${QUORVANE_WIN_LINK_OPTIONS})
 target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comctl32)
 
-include(tests/windows.cmake OPTIONAL)
+# File checks of the built program, and its behaviour under Wine (64-bit twin only).
+include(tests/pe/pe.cmake OPTIONAL)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  include(tests/wine/wine.cmake OPTIONAL)
+endif()

@@ -1,0 +1,18 @@
+# Browser check: the generated code in real pages in Debian's chromium, driven by node and playwright-core.
+# playwright-core lives in tests/browser/node_modules, put there by tools/setup.sh (npm ci); the test
+# itself stops with that hint when it is missing, so running setup after configuring is enough.
+find_program(QUORVANE_NODE node)
+if(NOT QUORVANE_NODE)
+  # Looked up again on PATH when the test runs.
+  set(QUORVANE_NODE node)
+endif()
+if(NOT EXISTS ${CMAKE_CURRENT_LIST_DIR}/node_modules/playwright-core/package.json)
+  message(STATUS "browser test: playwright-core is not installed yet; run tools/setup.sh before ctest")
+endif()
+
+add_test(NAME browser.mailcode
+  COMMAND ${QUORVANE_NODE} --test --test-reporter=spec ${CMAKE_CURRENT_LIST_DIR}/mailcode.test.mjs
+  WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+set_tests_properties(browser.mailcode PROPERTIES
+  ENVIRONMENT "QUORVANE_CODE=$<TARGET_FILE:quorvane-code>;QUORVANE_ARTIFACTS=${CMAKE_BINARY_DIR}"
+  TIMEOUT 240)
