@@ -1,0 +1,15 @@
+# File checks of the built program (imports, checksum, size, every resource), run with Debian's python3-pefile.
+set(QUORVANE_PE_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with the pefile module for the file checks")
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_pe_args --machine amd64)
+else()
+  # Only the shipped 32-bit program has a size budget; the 64-bit twin is a test vehicle.
+  set(_pe_args --machine i386 --size-budget 65536)
+endif()
+
+foreach(_pe_group headers resources dialog version manifest)
+  add_test(NAME pe.${_pe_group}
+           COMMAND ${QUORVANE_PE_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_pe.py ${_pe_group}
+                   $<TARGET_FILE:quorvane> ${_pe_args})
+endforeach()
