@@ -3,7 +3,7 @@
 import struct
 import sys
 
-# The standard 16-colour palette, as blue, green, red, reserved.
+# The standard 16-colour palette as red, green, blue.
 PALETTE = [
     (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
     (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
@@ -26,7 +26,8 @@ def read_picture(path):
 def icon_image(rows):
     # Bitmaps are stored bottom-up; the height counts colour and mask halves.
     header = struct.pack("<IiiHHIIiiII", 40, 16, 32, 1, 4, 0, 192, 0, 0, 16, 0)
-    palette = b"".join(bytes((b, g, r, 0)) for (r, g, b) in [(p[2], p[1], p[0]) for p in PALETTE])
+    # Colour table entries are stored as blue, green, red, reserved.
+    palette = b"".join(bytes((b, g, r, 0)) for (r, g, b) in PALETTE)
     colour = bytearray()
     mask = bytearray()
     for row in reversed(rows):
