@@ -72,3 +72,6 @@ add_test(NAME wine.selfcheck
           -DDRIVER=$<TARGET_FILE:wine_driver> -P ${QUORVANE_WINE_DIR}/selfcheck.cmake)
 set_tests_properties(wine.selfcheck PROPERTIES
   FIXTURES_REQUIRED wine_bench RESOURCE_LOCK wine_display TIMEOUT 90)
+
+# The whole program: its cases, the in-process window checks and the `make run` demo.
+include(${QUORVANE_WINE_DIR}/program/program.cmake)

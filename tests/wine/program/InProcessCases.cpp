@@ -1,0 +1,113 @@
+// Main window construction checked from inside: class record, fonts and help ids, which Wine keeps per process.
+#include "Bench.h"
+
+#include "App.h"
+#include "Ui.h"
+
+HINSTANCE AppInstance = nullptr;
+
+namespace {
+
+// Builds the window once for all cases of the group, as start-up does.
+void EnsureMainWindow() {
+    if (MainWindow == nullptr) {
+        AppInstance = GetModuleHandleA(nullptr);
+        BuildMainWindow();
+        AssignHelpIds();
+    }
+    CHECK_MSG(MainWindow != nullptr, "BuildMainWindow created no main window");
+}
+
+struct ControlRow {
+    const char* label;
+    HWND* handle;
+    DWORD helpId;
+};
+
+const ControlRow HelpRows[] = {
+    {"EmailEdit", &EmailEdit, 1001},     {"LinkEdit", &LinkEdit, 1000},   {"CodeEdit", &CodeEdit, 1002},
+    {"CryptButton", &CryptButton, 1200}, {"AboutButton", &AboutButton, 1201},
+    {"ExitButton", &ExitButton, 1202},   {"PasteButton", &PasteButton, 1203},
+};
+
+std::vector<HWND> Children() {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(MainWindow, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+}  // namespace
+
+BENCH_CASE(inprocess, window_class_record) {
+    EnsureMainWindow();
+    WNDCLASSA record;
+    CHECK(GetClassInfoA(AppInstance, "QuorvaneWindowClass", &record));
+    EXPECT_EQ(static_cast<UINT>(CS_CLASSDC | CS_PARENTDC), record.style);
+    EXPECT_EQ(0xC0u, record.style);
+    EXPECT(record.lpfnWndProc == MainWndProc);
+    EXPECT_EQ(0, record.cbClsExtra);
+    EXPECT_EQ(0, record.cbWndExtra);
+    EXPECT(record.hInstance == AppInstance);
+    // Shared icons and cursors: loading them again gives the same handle.
+    EXPECT(record.hIcon != nullptr);
+    EXPECT(record.hIcon == LoadIconA(AppInstance, "MAINICON"));
+    EXPECT(record.hCursor == LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(static_cast<INT_PTR>(COLOR_BTNFACE + 1), reinterpret_cast<INT_PTR>(record.hbrBackground));
+    EXPECT(record.lpszMenuName == nullptr);
+}
+
+BENCH_CASE(inprocess, every_control_uses_the_main_font) {
+    EnsureMainWindow();
+    LOGFONTA font;
+    CHECK_EQ(static_cast<int>(sizeof font), GetObjectA(MainFont, sizeof font, &font));
+    EXPECT_EQ(std::string("MS Sans Serif"), std::string(font.lfFaceName));
+    EXPECT_EQ(-12L, font.lfHeight);
+    EXPECT_EQ(0L, font.lfWidth);
+    EXPECT_EQ(0L, font.lfWeight);
+    EXPECT_EQ(0, static_cast<int>(font.lfItalic) + font.lfUnderline + font.lfStrikeOut);
+    EXPECT_EQ(DEFAULT_CHARSET, static_cast<int>(font.lfCharSet));
+    EXPECT_EQ(0, static_cast<int>(font.lfOutPrecision) + font.lfClipPrecision + font.lfQuality + font.lfPitchAndFamily);
+
+    std::vector<HWND> children = Children();
+    EXPECT_EQ(static_cast<size_t>(12), children.size());
+    for (HWND child : children) {
+        char text[64] = "";
+        GetWindowTextA(child, text, sizeof text);
+        bench::Where where(std::string("control ") + bench::Show(text));
+        EXPECT(reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)) == MainFont);
+    }
+}
+
+BENCH_CASE(inprocess, help_ids_of_every_control) {
+    EnsureMainWindow();
+    for (const ControlRow& row : HelpRows) {
+        bench::Where where(row.label);
+        EXPECT_EQ(row.helpId, GetWindowContextHelpId(*row.handle));
+    }
+    EXPECT_EQ(0ul, GetWindowContextHelpId(MainWindow));
+    // Group boxes and labels keep 0: everything that is not in the table.
+    for (HWND child : Children()) {
+        bool listed = false;
+        for (const ControlRow& row : HelpRows) listed = listed || *row.handle == child;
+        if (!listed) {
+            char text[64] = "";
+            GetWindowTextA(child, text, sizeof text);
+            bench::Where where(std::string("unlisted control ") + bench::Show(text));
+            EXPECT_EQ(0ul, GetWindowContextHelpId(child));
+        }
+    }
+}
+
+BENCH_CASE(inprocess, destroy_deletes_the_font_and_posts_quit) {
+    EnsureMainWindow();
+    HFONT font = MainFont;
+    CHECK(GetObjectType(font) == OBJ_FONT);
+    DestroyWindow(MainWindow);
+    EXPECT_MSG(GetObjectType(font) == 0, "MainFont still exists after WM_DESTROY");
+    MSG message;
+    EXPECT_MSG(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && message.wParam == 0,
+               "no WM_QUIT with exit value 0 was posted");
+    EXPECT_MSG(UnregisterClassA("QuorvaneWindowClass", AppInstance), "the window class could not be unregistered");
+}
