@@ -11,7 +11,7 @@ if(NOT EXISTS ${CMAKE_CURRENT_LIST_DIR}/node_modules/playwright-core/package.jso
 endif()
 
 add_test(NAME browser.mailcode
-  COMMAND ${QUORVANE_NODE} --test --test-reporter=spec ${CMAKE_CURRENT_LIST_DIR}/mailcode.test.mjs
+  COMMAND ${QUORVANE_NODE} --test --test-reporter=tap ${CMAKE_CURRENT_LIST_DIR}/mailcode.test.mjs
   WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
 set_tests_properties(browser.mailcode PROPERTIES
   ENVIRONMENT "QUORVANE_CODE=$<TARGET_FILE:quorvane-code>;QUORVANE_ARTIFACTS=${CMAKE_BINARY_DIR}"
