@@ -1,41 +1,11 @@
 // `driver --child demo PROGRAM SHOT.bmp`: one Crypt as a user makes it, for `make run` without a display.
 #include <cstdio>
-#include <fstream>
 
 #include "Bench.h"
+#include "Bitmap.h"
 #include "Quorvane.h"
 
 namespace {
-
-// A 24-bit bottom-up BMP of the captured pixels.
-bool SaveBitmap(const drive::Image& image, const std::string& path) {
-    int rowBytes = (image.width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = image.width;
-    info.biHeight = image.height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biSizeImage = static_cast<DWORD>(rowBytes * image.height);
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    std::vector<char> row(static_cast<size_t>(rowBytes), 0);
-    for (int y = image.height - 1; y >= 0; --y) {
-        for (int x = 0; x < image.width; ++x) {
-            COLORREF c = image.At(x, y);
-            row[x * 3] = static_cast<char>(GetBValue(c));
-            row[x * 3 + 1] = static_cast<char>(GetGValue(c));
-            row[x * 3 + 2] = static_cast<char>(GetRValue(c));
-        }
-        out.write(row.data(), rowBytes);
-    }
-    return static_cast<bool>(out);
-}
 
 int Fail(const char* message) {
     std::fprintf(stderr, "demo: %s\n", message);

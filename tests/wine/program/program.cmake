@@ -9,10 +9,12 @@ add_executable(program_driver
   ${QUORVANE_PROGRAM_TESTS}/StartCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/CommandCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/HelpCases.cpp
+  ${QUORVANE_PROGRAM_TESTS}/ViewerCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/ExitCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/SoakCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/InProcessCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/Demo.cpp
+  ${QUORVANE_PROGRAM_TESTS}/Bitmap.cpp
   ui/MainWindow.cpp
   ui/Commands.cpp
   ui/About.cpp
@@ -27,3 +29,10 @@ foreach(group start inprocess crypt paste commands help exit integrity)
   quorvane_wine_group(${group} DRIVER program_driver)
 endforeach()
 quorvane_wine_group(soak SECONDS 600 DRIVER program_driver)
+
+# Wine's help viewer with the built help file; the group leaves a screenshot
+# of the general topic as a BMP, which is kept in the build folder as a PNG.
+quorvane_wine_group(viewer DRIVER program_driver)
+add_test(NAME wine.viewer.screenshot
+  COMMAND convert ${CMAKE_BINARY_DIR}/help-topic-20.bmp ${CMAKE_BINARY_DIR}/help-topic-20.png)
+set_tests_properties(wine.viewer.screenshot PROPERTIES DEPENDS wine.viewer FIXTURES_REQUIRED wine_bench TIMEOUT 60)
