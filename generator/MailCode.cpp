@@ -152,20 +152,15 @@ void EmitScriptBlock(Sink& sink, ByteView address, ByteView linkText) {
     sink.Literal("</SCRIPT>\r\n");
 }
 
-typedef void (*BlockEmitter)(Sink&, ByteView, ByteView);
-
-ByteString Render(const BlockEmitter* emitters, size_t count, ByteView address, ByteView linkText) {
+// Runs `emit` once to count and once to write into a buffer of exactly the counted size.
+template <typename Emit>
+ByteString Render(Emit emit) {
     Sink counter(nullptr);
-    for (size_t i = 0; i < count; ++i) {
-        emitters[i](counter, address, linkText);
-    }
+    emit(counter);
     ByteString result(counter.Used());
-    if (result.Failed()) {
-        return result;
-    }
-    Sink writer(result.data());
-    for (size_t i = 0; i < count; ++i) {
-        emitters[i](writer, address, linkText);
+    if (!result.Failed()) {
+        Sink writer(result.data());
+        emit(writer);
     }
     return result;
 }
@@ -173,27 +168,20 @@ ByteString Render(const BlockEmitter* emitters, size_t count, ByteView address, 
 }  // namespace
 
 ByteString IntToDecimal(int32_t value) {
-    Sink counter(nullptr);
-    EmitDecimal(counter, value);
-    ByteString result(counter.Used());
-    if (!result.Failed()) {
-        Sink writer(result.data());
-        EmitDecimal(writer, value);
-    }
-    return result;
+    return Render([&](Sink& sink) { EmitDecimal(sink, value); });
 }
 
 ByteString BuildNoScriptBlock(ByteView address, ByteView linkText) {
-    static const BlockEmitter blocks[] = {EmitNoScriptBlock};
-    return Render(blocks, 1, address, linkText);
+    return Render([&](Sink& sink) { EmitNoScriptBlock(sink, address, linkText); });
 }
 
 ByteString BuildScriptBlock(ByteView address, ByteView linkText) {
-    static const BlockEmitter blocks[] = {EmitScriptBlock};
-    return Render(blocks, 1, address, linkText);
+    return Render([&](Sink& sink) { EmitScriptBlock(sink, address, linkText); });
 }
 
 ByteString ComposeMailCode(ByteView address, ByteView linkText) {
-    static const BlockEmitter blocks[] = {EmitNoScriptBlock, EmitScriptBlock};
-    return Render(blocks, 2, address, linkText);
+    return Render([&](Sink& sink) {
+        EmitNoScriptBlock(sink, address, linkText);
+        EmitScriptBlock(sink, address, linkText);
+    });
 }
