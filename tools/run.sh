@@ -11,6 +11,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/win64
 bench=$root/tests/wine/bench.sh
 state=$root/build/run
+# The user's display has its own prefix: the private X server's prefix lets
+# Wine draw and activate windows itself, which a window manager should do.
+desktop_prefix=$root/build/run-desktop/prefix
 program=$build/quorvane.exe
 
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
@@ -20,7 +23,7 @@ windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 cd "$build"
 
 if [[ -n ${DISPLAY:-} ]]; then
-  export WINEPREFIX=$state/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export WINEPREFIX=$desktop_prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "Creating a Wine prefix for Quorvane in $WINEPREFIX (once)..."
     mkdir -p "$WINEPREFIX"
