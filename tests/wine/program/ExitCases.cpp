@@ -1,4 +1,5 @@
 // Groups "exit" and "integrity": every way out of the program, and a damaged program file.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
