@@ -8,11 +8,36 @@ HINSTANCE AppInstance = nullptr;
 
 namespace {
 
-// Builds the window once for all cases of the group, as start-up does.
+// What happened while the window was built, in order: "create" for each
+// window made, "font" for each WM_SETFONT, with the window concerned.
+struct BuildEvent {
+    const char* what;
+    HWND window;
+    WPARAM font;
+};
+std::vector<BuildEvent> buildEvents;
+
+LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) buildEvents.push_back({"create", reinterpret_cast<HWND>(wParam), 0});
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK RecordFont(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_SETFONT) buildEvents.push_back({"font", call->hwnd, call->wParam});
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Builds the window once for all cases of the group, as start-up does,
+// watching window creation and WM_SETFONT on the way.
 void EnsureMainWindow() {
     if (MainWindow == nullptr) {
         AppInstance = GetModuleHandleA(nullptr);
+        HHOOK creation = SetWindowsHookExA(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
+        HHOOK fonts = SetWindowsHookExA(WH_CALLWNDPROC, RecordFont, nullptr, GetCurrentThreadId());
         BuildMainWindow();
+        UnhookWindowsHookEx(creation);
+        UnhookWindowsHookEx(fonts);
         AssignHelpIds();
     }
     CHECK_MSG(MainWindow != nullptr, "BuildMainWindow created no main window");
@@ -78,6 +103,37 @@ BENCH_CASE(inprocess, every_control_uses_the_main_font) {
         bench::Where where(std::string("control ") + bench::Show(text));
         EXPECT(reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)) == MainFont);
     }
+}
+
+BENCH_CASE(inprocess, each_window_gets_the_font_right_after_creation) {
+    EnsureMainWindow();
+    // MainWindow, then each of its twelve controls in table order, each
+    // followed at once by WM_SETFONT with MainFont.
+    std::vector<HWND> expected = {MainWindow};
+    for (HWND child : Children()) expected.push_back(child);
+    std::vector<std::string> seen;
+    for (const BuildEvent& event : buildEvents) {
+        // Windows made by the platform itself (an edit's inner parts, the IME) are not the program's.
+        bool ours = event.window == MainWindow || GetParent(event.window) == MainWindow;
+        if (ours) seen.push_back(std::string(event.what) + (event.font == reinterpret_cast<WPARAM>(MainFont) || event.font == 0 ? "" : "(other font)"));
+    }
+    std::vector<std::string> wanted;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        wanted.push_back("create");
+        wanted.push_back("font");
+    }
+    CHECK_EQ(wanted.size(), seen.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        bench::Where where("event " + std::to_string(i));
+        EXPECT_EQ(wanted[i], seen[i]);
+    }
+    // The windows in the order they were made.
+    std::vector<HWND> created;
+    for (const BuildEvent& event : buildEvents) {
+        if (std::string(event.what) == "create" && (event.window == MainWindow || GetParent(event.window) == MainWindow))
+            created.push_back(event.window);
+    }
+    EXPECT(created == expected);
 }
 
 BENCH_CASE(inprocess, help_ids_of_every_control) {
