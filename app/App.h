@@ -7,4 +7,9 @@
 // The executable's own module, stored once at start-up.
 extern HINSTANCE AppInstance;
 
+// Serves MainWindow and the About box until the quit message: accelerators
+// to MainWindow first, then the About box's and MainWindow's dialog keys,
+// then translate and dispatch.
+void RunMessageLoop(HACCEL accelerators);
+
 #endif

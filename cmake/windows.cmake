@@ -35,6 +35,7 @@ target_compile_options(quorvane_helpers PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 
 add_executable(quorvane WIN32
   app/Main.cpp
+  app/MessageLoop.cpp
   app/ImageChecksum.cpp
   ui/MainWindow.cpp
   ui/Commands.cpp

@@ -3,7 +3,7 @@
 // It owns a plain top-level window (MainWindow) with two edit controls: the
 // first is EmailEdit, the second only a place for the focus to be elsewhere.
 // It loads the program's accelerator table and runs the program's message
-// loop order, so F3 (or a WM_COMMAND with CMD_ABOUT) opens one more About box
+// loop, so F3 (or a WM_COMMAND with CMD_ABOUT) opens one more About box
 // and Esc (CMD_EXIT) ends the host. A test reads the host's state with the
 // registered message "QuorvaneAboutHost.Query" (see HostQuery below).
 #include <windows.h>
@@ -75,14 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     SetFocus(EmailEdit);
     UpdateWindow(MainWindow);
 
-    // The program's loop order: accelerators to the main window, then the About box, then the main window.
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (TranslateAcceleratorA(MainWindow, accelerators, &message)) continue;
-        if (IsDialogMessageA(AboutDialog, &message)) continue;
-        if (IsDialogMessageA(MainWindow, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    // The program's own loop.
+    RunMessageLoop(accelerators);
     return 0;
 }

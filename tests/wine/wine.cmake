@@ -29,7 +29,8 @@ target_link_libraries(wine_driver PRIVATE quorvane_wine_bench quorvane_helpers)
 
 # A stand-in for the main window that opens the real About box: the program's
 # About code and resources, built like the program, in a host of its own.
-add_executable(about_host WIN32 ${QUORVANE_WINE_DIR}/AboutHost.cpp ui/About.cpp resources/quorvane.rc)
+add_executable(about_host WIN32 ${QUORVANE_WINE_DIR}/AboutHost.cpp app/MessageLoop.cpp ui/About.cpp
+  resources/quorvane.rc)
 target_include_directories(about_host PRIVATE app ui resources)
 target_compile_options(about_host PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 target_link_options(about_host PRIVATE -static)
