@@ -1,5 +1,6 @@
 // Main window construction checked from inside: class record, fonts and help ids, which Wine keeps per process.
 #include "Bench.h"
+#include "Drive.h"
 
 #include "App.h"
 #include "Ui.h"
@@ -55,14 +56,6 @@ const ControlRow HelpRows[] = {
     {"ExitButton", &ExitButton, 1202},   {"PasteButton", &PasteButton, 1203},
 };
 
-std::vector<HWND> Children() {
-    std::vector<HWND> children;
-    for (HWND child = GetWindow(MainWindow, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        children.push_back(child);
-    }
-    return children;
-}
-
 }  // namespace
 
 BENCH_CASE(inprocess, window_class_record) {
@@ -95,7 +88,7 @@ BENCH_CASE(inprocess, every_control_uses_the_main_font) {
     EXPECT_EQ(DEFAULT_CHARSET, static_cast<int>(font.lfCharSet));
     EXPECT_EQ(0, static_cast<int>(font.lfOutPrecision) + font.lfClipPrecision + font.lfQuality + font.lfPitchAndFamily);
 
-    std::vector<HWND> children = Children();
+    std::vector<HWND> children = drive::Children(MainWindow);
     EXPECT_EQ(static_cast<size_t>(12), children.size());
     for (HWND child : children) {
         char text[64] = "";
@@ -110,7 +103,7 @@ BENCH_CASE(inprocess, each_window_gets_the_font_right_after_creation) {
     // MainWindow, then each of its twelve controls in table order, each
     // followed at once by WM_SETFONT with MainFont.
     std::vector<HWND> expected = {MainWindow};
-    for (HWND child : Children()) expected.push_back(child);
+    for (HWND child : drive::Children(MainWindow)) expected.push_back(child);
     std::vector<std::string> seen;
     for (const BuildEvent& event : buildEvents) {
         // Windows made by the platform itself (an edit's inner parts, the IME) are not the program's.
@@ -144,7 +137,7 @@ BENCH_CASE(inprocess, help_ids_of_every_control) {
     }
     EXPECT_EQ(0ul, GetWindowContextHelpId(MainWindow));
     // Group boxes and labels keep 0: everything that is not in the table.
-    for (HWND child : Children()) {
+    for (HWND child : drive::Children(MainWindow)) {
         bool listed = false;
         for (const ControlRow& row : HelpRows) listed = listed || *row.handle == child;
         if (!listed) {
