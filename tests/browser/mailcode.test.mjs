@@ -107,6 +107,12 @@ const listAnchors = (page) => page.$$eval('a', (as) => as.map((a) => ({
   href: a.getAttribute('href'), text: a.textContent, inNoScript: a.closest('noscript') !== null,
 })));
 
+// The anchor is really on the page: visible and laid out.
+const assertShown = async (link, what) => {
+  assert.ok(await link.isVisible(), `${what} is visible`);
+  assert.notEqual(await link.boundingBox(), null, `${what} has a box on the page`);
+};
+
 describe('JavaScript on: the script writes the mailto anchor', () => {
   let browser;
   before(async () => { browser = await openBrowser(true); });
@@ -120,9 +126,7 @@ describe('JavaScript on: the script writes the mailto anchor', () => {
       assert.equal(written.length, 1, `${c.name}: anchors written by the script: ${JSON.stringify(written)}`);
       assert.equal(written[0].href, 'mailto:' + c.shown, `${c.name}: href of the written anchor`);
       assert.equal(written[0].text, c.text, `${c.name}: text of the written anchor`);
-      const link = page.locator('a:not(noscript *)');
-      assert.ok(await link.isVisible(), `${c.name}: the written anchor is visible`);
-      assert.notEqual(await link.boundingBox(), null, `${c.name}: the written anchor has a box on the page`);
+      await assertShown(page.locator('a:not(noscript *)'), `${c.name}: the written anchor`);
 
       if (c === CASES[0] && ARTIFACTS) {
         await page.screenshot({ path: join(ARTIFACTS, 'browser-mailcode.png') });
@@ -145,9 +149,7 @@ describe('JavaScript off: the NOSCRIPT anchor is shown', () => {
       assert.ok(anchors[0].inNoScript, `${c.name}: the only anchor sits in NOSCRIPT`);
       assert.equal(anchors[0].href, 'MAILTO:' + c.shown, `${c.name}: href of the NOSCRIPT anchor`);
       assert.equal(anchors[0].text, c.text, `${c.name}: text of the NOSCRIPT anchor`);
-      const link = page.locator('noscript a');
-      assert.ok(await link.isVisible(), `${c.name}: the NOSCRIPT anchor is visible`);
-      assert.notEqual(await link.boundingBox(), null, `${c.name}: the NOSCRIPT anchor has a box on the page`);
+      await assertShown(page.locator('noscript a'), `${c.name}: the NOSCRIPT anchor`);
     });
   }
 });

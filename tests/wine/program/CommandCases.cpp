@@ -228,10 +228,7 @@ BENCH_CASE(paste, text_wider_than_the_field_is_cut_to_fit) {
 BENCH_CASE(commands, f3_and_about_button_open_about_boxes) {
     Quorvane q;
     q.Start();
-    q.Activate();
-    drive::PressKey(VK_F3);
-    HWND first = drive::WaitTopWindow(q.process.Id(), "#32770");
-    CHECK_MSG(first != nullptr, "F3 opened no About box");
+    HWND first = q.OpenAboutWithF3();
     EXPECT_EQ(std::string("  About"), drive::TextOf(first));
     EXPECT(GetWindow(first, GW_OWNER) == q.main);
     q.Activate();
@@ -243,10 +240,7 @@ BENCH_CASE(commands, f3_and_about_button_open_about_boxes) {
 BENCH_CASE(commands, keys_act_on_the_main_window_while_about_is_active) {
     Quorvane q;
     q.Start();
-    q.Activate();
-    drive::PressKey(VK_F3);
-    HWND about = drive::WaitTopWindow(q.process.Id(), "#32770");
-    CHECK(about != nullptr);
+    HWND about = q.OpenAboutWithF3();
     CHECK(drive::WaitUntil([&] { return drive::ActiveOf(q.process.MainThreadId()) == about; }));
 
     CHECK(drive::SetClipboardText("pasted@example.org"));

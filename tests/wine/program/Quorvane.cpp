@@ -48,6 +48,14 @@ void Quorvane::FocusByClick(HWND control) {
     CHECK_MSG(drive::WaitUntil([&] { return Focus() == control; }), "a click did not move the focus");
 }
 
+HWND Quorvane::OpenAboutWithF3() {
+    Activate();
+    drive::PressKey(VK_F3);
+    HWND box = drive::WaitTopWindow(process.Id(), "#32770");
+    CHECK_MSG(box != nullptr, "F3 opened no About box");
+    return box;
+}
+
 HWND Quorvane::Focus() const {
     return drive::FocusOf(process.MainThreadId());
 }

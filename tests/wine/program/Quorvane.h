@@ -27,6 +27,8 @@ public:
     // Puts the keyboard focus on a control with a mouse click, and checks it arrived.
     void FocusByClick(HWND control);
     HWND Focus() const;
+    // Presses F3 with the window in front and waits for the About box it opens.
+    HWND OpenAboutWithF3();
     // Ends the program if it still runs; the exit code of a finished program.
     bool WaitExit(DWORD* exitCode, DWORD timeoutMs = drive::kTimeout);
 
