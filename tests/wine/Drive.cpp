@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace drive {
 
@@ -66,14 +67,14 @@ bool Process::WaitExit(DWORD timeoutMs, DWORD* exitCode) {
 }
 
 bool Process::WaitIdle(DWORD timeoutMs) {
-    return info_.hProcess && WaitForInputIdle(info_.hProcess, timeoutMs) == 0;
+    return info_.hProcess && WaitForInputIdle(info_.hProcess, Scaled(timeoutMs)) == 0;
 }
 
 void Process::Terminate() {
     if (!info_.hProcess) return;
     if (Running()) {
         TerminateProcess(info_.hProcess, 0xDEAD);
-        WaitForSingleObject(info_.hProcess, 5000);
+        WaitForSingleObject(info_.hProcess, Scaled(5000));
     }
     CloseHandle(info_.hThread);
     CloseHandle(info_.hProcess);
@@ -129,7 +130,18 @@ void Pump() {
     }
 }
 
+DWORD Scaled(DWORD ms) {
+    static const DWORD scale = [] {
+        char text[16];
+        DWORD length = GetEnvironmentVariableA("QUORVANE_TIME_SCALE", text, sizeof text);
+        unsigned long value = length > 0 && length < sizeof text ? std::strtoul(text, nullptr, 10) : 1;
+        return static_cast<DWORD>(value >= 1 && value <= 100 ? value : 1);
+    }();
+    return ms * scale;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    timeoutMs = Scaled(timeoutMs);
     DWORD start = GetTickCount();
     for (;;) {
         Pump();
@@ -270,7 +282,7 @@ HWND ActiveOf(DWORD threadId) { return ThreadInfo(threadId).hwndActive; }
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT failed) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, kTimeout, &result)) return failed;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, Scaled(kTimeout), &result)) return failed;
     return static_cast<LRESULT>(result);
 }
 

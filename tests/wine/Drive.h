@@ -17,6 +17,12 @@ namespace drive {
 // Long enough for a program to start under Wine, short enough for a failing case to end soon.
 const DWORD kTimeout = 10000;
 
+// A wait of `ms` stretched for a slow machine: multiplied by the whole number
+// in the environment variable QUORVANE_TIME_SCALE (default 1). The waits
+// below scale their timeouts themselves; a case scales those it passes to
+// the system directly.
+DWORD Scaled(DWORD ms);
+
 // ---- Files -----------------------------------------------------------------
 
 // A file in the driver's own folder (the build folder, where the programs under test are).

@@ -198,12 +198,12 @@ BENCH_CHILD(lower_priority) {
     HANDLE other = CreateThread(nullptr, 0, IdleThread, stop, 0, nullptr);
     if (!other) return kChildLost;
     SetEvent(started);
-    if (WaitForSingleObject(go, 20000) != WAIT_OBJECT_0) return kChildLost;
+    if (WaitForSingleObject(go, drive::Scaled(20000)) != WAIT_OBJECT_0) return kChildLost;
     bool result = LowerProcessPriority();
     SetEvent(lowered);
-    WaitForSingleObject(release, 20000);
+    WaitForSingleObject(release, drive::Scaled(20000));
     SetEvent(stop);
-    WaitForSingleObject(other, 5000);
+    WaitForSingleObject(other, drive::Scaled(5000));
     return result ? kChildLowered : kChildNotLowered;
 }
 
@@ -236,7 +236,7 @@ BENCH_CASE(helpers, lower_process_priority_sets_idle_class_and_lowest_thread) {
     CHECK(started && go && lowered && release);
     drive::Process child;
     CHECK_MSG(child.StartChild("lower_priority", name), child.Error());
-    CHECK_MSG(WaitForSingleObject(started, drive::kTimeout) == WAIT_OBJECT_0, "the child did not start");
+    CHECK_MSG(WaitForSingleObject(started, drive::Scaled(drive::kTimeout)) == WAIT_OBJECT_0, "the child did not start");
 
     DWORD otherThread = OtherThreadOf(child);
     CHECK_MSG(otherThread != 0, "the child's second thread was not found");
@@ -245,7 +245,7 @@ BENCH_CASE(helpers, lower_process_priority_sets_idle_class_and_lowest_thread) {
     EXPECT_EQ(THREAD_PRIORITY_NORMAL, drive::ThreadPriorityOf(child.MainThreadId()));
 
     SetEvent(go);
-    CHECK_MSG(WaitForSingleObject(lowered, drive::kTimeout) == WAIT_OBJECT_0, "the child did not lower its priority");
+    CHECK_MSG(WaitForSingleObject(lowered, drive::Scaled(drive::kTimeout)) == WAIT_OBJECT_0, "the child did not lower its priority");
     EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), drive::PriorityClassOf(child.Id()));
     EXPECT_EQ(THREAD_PRIORITY_LOWEST, drive::ThreadPriorityOf(child.MainThreadId()));
     // Only the calling thread is lowered.
@@ -274,7 +274,7 @@ BENCH_CASE(helpers, trim_working_set_result_codes) {
     HANDLE lowered = CreateNamedEvent(name + ".lowered");
     drive::Process child;
     CHECK_MSG(child.StartChild("lower_priority", name), child.Error());
-    CHECK_MSG(WaitForSingleObject(started, drive::kTimeout) == WAIT_OBJECT_0, "the child did not start");
+    CHECK_MSG(WaitForSingleObject(started, drive::Scaled(drive::kTimeout)) == WAIT_OBJECT_0, "the child did not start");
 
     struct Row {
         const char* label;

@@ -17,7 +17,14 @@ state=${2:?usage: bench.sh $command STATE ...}
 shift 2
 
 export WINEPREFIX=$state/prefix
-export WINEARCH=win64
+# A 64-bit prefix on this machine; a 32-bit one in the emulated 32-bit PC.
+case $(uname -m) in
+  x86_64) export WINEARCH=win64 ;;
+  *) export WINEARCH=win32 ;;
+esac
+# Waits are multiplied by this on slow machines (the emulated PC runs
+# everything many times slower); the drivers read it too.
+scale=${QUORVANE_TIME_SCALE:-1}
 # -all also keeps the Debian wrapper from warning about the missing 32-bit loader.
 export WINEDEBUG=-all
 # No Mono or Gecko (creating the prefix would offer to download them), and no
@@ -50,12 +57,12 @@ stop_wine() {
 # a log file rather than in ctest's pipes, which ctest would wait for.
 start_wine() {
   mkdir -p "$WINEPREFIX"
-  timeout -k 5 30 setsid wineserver -p </dev/null >/dev/null 2>&1
+  timeout -k 5 $((30 * scale)) setsid wineserver -p </dev/null >/dev/null 2>&1
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "bench: creating the Wine prefix $WINEPREFIX"
-    timeout -k 5 300 wineboot -i </dev/null >"$state/wineboot.log" 2>&1
+    timeout -k 5 $((300 * scale)) wineboot -i </dev/null >"$state/wineboot.log" 2>&1
   else
-    timeout -k 5 120 wineboot </dev/null >"$state/wineboot.log" 2>&1
+    timeout -k 5 $((120 * scale)) wineboot </dev/null >"$state/wineboot.log" 2>&1
   fi
 }
 
@@ -73,7 +80,7 @@ case $command in
     setsid Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$state/display" </dev/null \
       >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/xvfb.pid"
-    for _ in $(seq 100); do [[ $(wc -l <"$state/display") -ge 1 ]] && break; sleep 0.1; done
+    for _ in $(seq $((100 * scale))); do [[ $(wc -l <"$state/display") -ge 1 ]] && break; sleep 0.1; done
     [[ -s $state/display ]] || { echo "bench: Xvfb did not start:" >&2; cat "$state/xvfb.log" >&2; exit 1; }
     sed -i 's/[^0-9]//g' "$state/display"
     use_display
@@ -91,7 +98,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-    timeout -k 5 60 wine regedit /S "$state/bench.reg" </dev/null >>"$state/wineboot.log" 2>&1
+    timeout -k 5 $((60 * scale)) wine regedit /S "$state/bench.reg" </dev/null >>"$state/wineboot.log" 2>&1
     echo "bench: display :$(<"$state/display") ($screen), prefix $WINEPREFIX"
     ;;
   run)

@@ -180,7 +180,7 @@ bool EndViewers() {
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
         if (!process) continue;
         TerminateProcess(process, 1);
-        WaitForSingleObject(process, 5000);
+        WaitForSingleObject(process, drive::Scaled(5000));
         CloseHandle(process);
     }
     return ViewerProcesses().empty();
@@ -263,7 +263,7 @@ public:
                 ++i;
                 continue;
             }
-            WaitForSingleObject(call->thread, 5000);
+            WaitForSingleObject(call->thread, drive::Scaled(5000));
             CloseHandle(call->thread);
             delete call;
             calls_.erase(calls_.begin() + static_cast<std::ptrdiff_t>(i));
