@@ -49,8 +49,7 @@ target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comct
 # The help file, next to the program where its relative path finds it.
 include(tools/helpfile/ship.cmake)
 
-# File checks of the built program, and its behaviour under Wine (64-bit twin only).
+# File checks of the built program, and its behaviour: under this machine's
+# Wine (64-bit twin), and in an emulated 32-bit PC (the shipped exe).
 include(tests/pe/pe.cmake OPTIONAL)
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  include(tests/wine/wine.cmake OPTIONAL)
-endif()
+include(tests/wine/wine.cmake OPTIONAL)

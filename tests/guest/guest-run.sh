@@ -1,0 +1,31 @@
+#!/bin/sh
+# In the emulated PC: runs each case group of groups.txt under the Wine bench, with logs and exit codes back in the work folder.
+work=/mnt/work
+bench=/mnt/source/tests/wine/bench.sh
+state=/var/lib/quorvane/bench
+results=$work/results
+QUORVANE_TIME_SCALE=$(cat "$work/scale")
+export QUORVANE_TIME_SCALE
+
+# The programs run from the guest's memory, where the integrity cases also
+# write their damaged copies; the program finds Help\quorvane.hlp from there.
+mkdir -p /tmp/bin
+cp -r "$work/bin/." /tmp/bin/
+cd /tmp/bin || exit 1
+
+if ! "$bench" setup "$state" >"$results/bench.log" 2>&1 </dev/null; then
+    echo "guest-run: the Wine bench did not start:"
+    cat "$results/bench.log"
+    exit 1
+fi
+touch "$results/bench"
+while read -r driver group seconds; do
+    begin=$(date +%s)
+    status=0
+    "$bench" run "$state" $((seconds * QUORVANE_TIME_SCALE)) "/tmp/bin/$driver.exe" "$group" --source /mnt/source \
+        >"$results/$group.log" 2>&1 </dev/null || status=$?
+    took=$(($(date +%s) - begin))
+    echo "$status $took" >"$results/$group.status"
+    echo "guest-run: $group ended with $status after $took s"
+done <"$work/groups.txt"
+"$bench" cleanup "$state" </dev/null
