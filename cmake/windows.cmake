@@ -8,6 +8,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(QUORVANE_MANIFEST_ARCH x86)
 endif()
+include(cmake/version.cmake)
 configure_file(resources/quorvane.manifest.in ${CMAKE_BINARY_DIR}/quorvane.manifest @ONLY NEWLINE_STYLE CRLF)
 find_program(PYTHON3 NAMES python3 REQUIRED)
 add_custom_command(
@@ -17,8 +18,8 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/make-icon.py ${CMAKE_SOURCE_DIR}/resources/icon.txt
   COMMENT "Drawing the program icon")
 set_source_files_properties(resources/quorvane.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/quorvane.ico;${CMAKE_BINARY_DIR}/quorvane.manifest")
-# The generated icon and manifest are found through the include path.
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/quorvane.ico;${CMAKE_BINARY_DIR}/quorvane.manifest;${CMAKE_BINARY_DIR}/quorvane-version.h")
+# The generated icon, manifest and version texts are found through the include path.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=1252 -I ${CMAKE_BINARY_DIR}")
 
 # Flags for every Windows target: no C++ exceptions or RTTI (the program
