@@ -47,8 +47,10 @@ target_compile_options(quorvane PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 target_link_options(quorvane PRIVATE ${QUORVANE_WIN_LINK_OPTIONS})
 target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comctl32)
 
-# The help file, next to the program where its relative path finds it.
+# The help files, next to the program where its relative path finds them,
+# and the command-line generator.
 include(tools/helpfile/ship.cmake)
+include(tools/quorvane-code.cmake)
 
 # File checks of the built program, and its behaviour under Wine (64-bit twin only).
 include(tests/pe/pe.cmake OPTIONAL)

@@ -11,6 +11,8 @@ import xml.parsers.expat
 import pefile
 
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
+SUBSYSTEMS = {"gui": pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
+              "console": pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]}
 OPTIONAL_MAGIC = {"i386": 0x010B, "amd64": 0x020B}
 MANIFEST_ARCH = {0x014C: "x86", 0x8664: "amd64"}
 
@@ -131,11 +133,11 @@ def resource_bytes(pe, checks, type_id, name):
 
 # ---------------------------------------------------------------- headers
 
-def check_headers(pe, path, checks, machine, size_budget):
+def check_headers(pe, path, checks, machine, subsystem, size_budget):
     checks.equal("FILE_HEADER.Machine", pe.FILE_HEADER.Machine, MACHINES[machine], hexadecimal=True)
     checks.equal("OPTIONAL_HEADER.Magic", pe.OPTIONAL_HEADER.Magic, OPTIONAL_MAGIC[machine], hexadecimal=True)
-    checks.equal("OPTIONAL_HEADER.Subsystem (2 = Windows GUI)", pe.OPTIONAL_HEADER.Subsystem,
-                 pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"])
+    checks.equal(f"OPTIONAL_HEADER.Subsystem (2 = Windows GUI, 3 = console; {subsystem} expected)",
+                 pe.OPTIONAL_HEADER.Subsystem, SUBSYSTEMS[subsystem])
 
     print("Imports:")
     imported = []
@@ -433,7 +435,8 @@ def check_manifest(pe, checks):
 # ---------------------------------------------------------------- main
 
 GROUPS = {
-    "headers": lambda pe, args, checks: check_headers(pe, args.exe, checks, args.machine, args.size_budget),
+    "headers": lambda pe, args, checks: check_headers(pe, args.exe, checks, args.machine, args.subsystem,
+                                                       args.size_budget),
     "resources": lambda pe, args, checks: (check_resource_set(pe, checks), check_icon(pe, checks),
                                            check_accelerators(pe, checks)),
     "dialog": lambda pe, args, checks: check_dialog(pe, checks),
@@ -447,6 +450,7 @@ def main():
     parser.add_argument("group", choices=sorted(GROUPS))
     parser.add_argument("exe")
     parser.add_argument("--machine", choices=sorted(MACHINES), default="i386")
+    parser.add_argument("--subsystem", choices=sorted(SUBSYSTEMS), default="gui")
     parser.add_argument("--size-budget", type=int, help="largest allowed file size in bytes")
     args = parser.parse_args()
 

@@ -76,3 +76,6 @@ set_tests_properties(wine.selfcheck PROPERTIES
 
 # The whole program: its cases, the in-process window checks and the `make run` demo.
 include(${QUORVANE_WINE_DIR}/program/program.cmake)
+
+# The command-line generator, against the host's.
+include(${QUORVANE_WINE_DIR}/code/code.cmake)
