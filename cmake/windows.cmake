@@ -25,10 +25,15 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=1252 -I ${CMAKE_BINARY_DIR}")
 # Flags for every Windows target: no C++ exceptions or RTTI (the program
 # uses neither, and their runtime support would triple the file size), and
 # the C and C++ runtimes linked in so that no mingw DLL is needed.
+# The same sources give the same bytes wherever they lie: no source or build
+# path in an object file, and no link time in the header (which ld leaves
+# at 0; it still stamps the checksum).
+set(QUORVANE_REPRODUCIBLE_OPTIONS -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
 set(QUORVANE_WIN_COMPILE_OPTIONS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -ffunction-sections -fdata-sections)
-set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections)
-target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+    -ffunction-sections -fdata-sections ${QUORVANE_REPRODUCIBLE_OPTIONS})
+set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+                       ${QUORVANE_REPRODUCIBLE_OPTIONS})
 
 add_library(quorvane_helpers STATIC XWnd/XWnd.cpp XProcess/XProcess.cpp)
 target_include_directories(quorvane_helpers PUBLIC XWnd XProcess)
@@ -51,6 +56,9 @@ target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comct
 # and the command-line generator.
 include(tools/helpfile/ship.cmake)
 include(tools/quorvane-code.cmake)
+
+# The release zip (32-bit build only).
+include(cmake/dist.cmake)
 
 # File checks of the built program, and its behaviour under Wine (64-bit twin only).
 include(tests/pe/pe.cmake OPTIONAL)
