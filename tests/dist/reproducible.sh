@@ -4,7 +4,8 @@
 #   reproducible.sh SOURCE REFERENCE.zip
 #
 # Each copy holds the files that git tracks or would track: the working tree
-# as it stands, without ignored files. Both copies are configured with the
+# as it stands, without ignored files (outside git: all but build/ and
+# node_modules/). Both copies are configured with the
 # win32 preset into fresh build folders of their own and built at once, one
 # job each. The two zips must be equal, and equal to REFERENCE.zip, the
 # release of the developer's own build folder. Everything is removed after a
@@ -16,11 +17,11 @@ reference=${2:?$usage}
 zip_name=$(basename "$reference")
 started=$SECONDS
 
-# The zip's entries carry the last commit's time; the copies have no git history.
-if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
-  SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
+# The zip's entries carry the last commit's time; the copies have no git
+# history. (Without any, all three zips are dated 1980-01-01.)
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]] && epoch=$(git -C "$source" log -1 --format=%ct 2>/dev/null); then
+  export SOURCE_DATE_EPOCH=$epoch
 fi
-export SOURCE_DATE_EPOCH
 # One job for each build, also inside the host tools' own build.
 export CMAKE_BUILD_PARALLEL_LEVEL=1
 
@@ -32,8 +33,12 @@ builds=("$work/build-a" "$work/other/build-folder")
 build() {
   local copy=$1 build=$2
   mkdir -p "$copy"
-  (cd "$source" && git ls-files -z --cached --others --exclude-standard |
-     tar --null --files-from=- --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$copy"
+  (cd "$source" && if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+     git ls-files -z --cached --others --exclude-standard |
+       tar --null --files-from=- --ignore-failed-read -cf - 2>/dev/null
+   else
+     tar --exclude=./build --exclude=node_modules -cf - .
+   fi) | tar -xf - -C "$copy"
   (cd "$copy" && cmake --preset win32 -B "$build" -DQUORVANE_DIST_DIR="$build/dist" && cmake --build "$build" --target dist)
 }
 

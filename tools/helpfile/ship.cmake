@@ -20,10 +20,20 @@ endif()
 set(QUORVANE_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
 set(QUORVANE_HELPFILE_TOOL ${QUORVANE_HOST_TOOLS_DIR}/build/helpfile/quorvane-helpfile)
 set(QUORVANE_HOST_CODE_TOOL ${QUORVANE_HOST_TOOLS_DIR}/build/quorvane-code)
-# The tools are built again when one of their sources changes (and only
-# then, so that an up-to-date build has nothing to do); the list is read
-# again on every build, so a new file counts too.
-file(GLOB_RECURSE _host_tool_sources CONFIGURE_DEPENDS
+# The tools' build follows this build's generator; one that another
+# generator left behind (this folder was configured afresh) would refuse to
+# configure, so it starts over.
+if(EXISTS ${QUORVANE_HOST_TOOLS_DIR}/build/CMakeCache.txt)
+  file(STRINGS ${QUORVANE_HOST_TOOLS_DIR}/build/CMakeCache.txt _host_tools_generator REGEX "^CMAKE_GENERATOR:")
+  if(NOT _host_tools_generator MATCHES "=${CMAKE_GENERATOR}$")
+    file(REMOVE_RECURSE ${QUORVANE_HOST_TOOLS_DIR})
+  endif()
+endif()
+# The tools are built again when one of their sources changes, and only
+# then, so that an up-to-date build has nothing to do. A new source file
+# comes with a change to a CMakeLists.txt in the list, and every configure
+# reads the list again.
+file(GLOB_RECURSE _host_tool_sources
      ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h ${CMAKE_SOURCE_DIR}/tools/*CMakeLists.txt
      ${CMAKE_SOURCE_DIR}/generator/*)
 ExternalProject_Add(quorvane_host_tools
