@@ -49,12 +49,13 @@ EXPECTED_DIALOG = {
     "menu": None, "class": None, "caption": "  About", "font": (8, "MS Sans Serif"),
 }
 # (name, style, rect, id, class ordinal, text). The copyright and author
-# wording is ours; leading blanks size it so that the whole template is 356 bytes.
+# wording is ours; leading no-break spaces size it so that the whole template
+# is 356 bytes.
 EXPECTED_DIALOG_ITEMS = [
     ("ok button", 0x50010001, (45, 69, 50, 14), 1202, BUTTON, "&Ok"),
     ("title", 0x50020001, (46, 4, 91, 8), 1000, STATIC, "Quorvane"),
-    ("copyright line", 0x50020002, (77, 40, 60, 8), 0xFFFF, STATIC, "                (c) 2026"),
-    ("author line", 0x50020002, (52, 50, 85, 8), 0xFFFF, STATIC, "              Quorvane authors"),
+    ("copyright line", 0x50020002, (77, 40, 60, 8), 0xFFFF, STATIC, "\xa0" * 16 + "(c)\xa02026"),
+    ("author line", 0x50020002, (52, 50, 85, 8), 0xFFFF, STATIC, "\xa0" * 14 + "Quorvane\xa0authors"),
     ("version line", 0x50020002, (77, 15, 60, 8), 0xFFFF, STATIC, "Version 2.5"),
 ]
 
