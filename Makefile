@@ -1,15 +1,15 @@
-# The two commands of the README: `make run` and `make test`. Each installs what is missing first.
+# The two commands of the README, `make run` and `make test`, and `make dist` for the release. Each installs what is missing first.
 PRESETS := host win32 win64
 JOBS := $(shell nproc)
 
-.PHONY: run test setup build
+.PHONY: run test setup build dist
 
 setup:
 	@tools/setup.sh
 
 build: setup
 	@for p in $(PRESETS); do \
-	  cmake --preset $$p >/dev/null && cmake --build --preset $$p -j $(JOBS) || exit 1; \
+	  tools/build.sh $$p $(JOBS) || exit 1; \
 	done
 
 test: build
@@ -19,3 +19,8 @@ test: build
 
 run: build
 	@tools/run.sh
+
+# The release zip comes from the 32-bit build, whose quorvane.exe the tests check.
+dist: setup
+	@tools/build.sh win32 $(JOBS)
+	@sha256sum build/dist/quorvane-*-win32.zip

@@ -8,6 +8,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(QUORVANE_MANIFEST_ARCH x86)
 endif()
+include(cmake/version.cmake)
 configure_file(resources/quorvane.manifest.in ${CMAKE_BINARY_DIR}/quorvane.manifest @ONLY NEWLINE_STYLE CRLF)
 find_program(PYTHON3 NAMES python3 REQUIRED)
 add_custom_command(
@@ -17,17 +18,22 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/make-icon.py ${CMAKE_SOURCE_DIR}/resources/icon.txt
   COMMENT "Drawing the program icon")
 set_source_files_properties(resources/quorvane.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/quorvane.ico;${CMAKE_BINARY_DIR}/quorvane.manifest")
-# The generated icon and manifest are found through the include path.
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/quorvane.ico;${CMAKE_BINARY_DIR}/quorvane.manifest;${CMAKE_BINARY_DIR}/quorvane-version.h")
+# The generated icon, manifest and version texts are found through the include path.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=1252 -I ${CMAKE_BINARY_DIR}")
 
 # Flags for every Windows target: no C++ exceptions or RTTI (the program
 # uses neither, and their runtime support would triple the file size), and
 # the C and C++ runtimes linked in so that no mingw DLL is needed.
+# The same sources give the same bytes wherever they lie: no source or build
+# path in an object file, and no link time in the header (which ld leaves
+# at 0; it still stamps the checksum).
+set(QUORVANE_REPRODUCIBLE_OPTIONS -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
 set(QUORVANE_WIN_COMPILE_OPTIONS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -ffunction-sections -fdata-sections)
-set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections)
-target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+    -ffunction-sections -fdata-sections ${QUORVANE_REPRODUCIBLE_OPTIONS})
+set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+                       ${QUORVANE_REPRODUCIBLE_OPTIONS})
 
 add_library(quorvane_helpers STATIC XWnd/XWnd.cpp XProcess/XProcess.cpp)
 target_include_directories(quorvane_helpers PUBLIC XWnd XProcess)
@@ -46,8 +52,13 @@ target_compile_options(quorvane PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 target_link_options(quorvane PRIVATE ${QUORVANE_WIN_LINK_OPTIONS})
 target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comctl32)
 
-# The help file, next to the program where its relative path finds it.
+# The help files, next to the program where its relative path finds them,
+# and the command-line generator.
 include(tools/helpfile/ship.cmake)
+include(tools/quorvane-code.cmake)
+
+# The release zip (32-bit build only).
+include(cmake/dist.cmake)
 
 # File checks of the built program, and its behaviour: under this machine's
 # Wine (64-bit twin), and in an emulated 32-bit PC (the shipped exe).

@@ -1,4 +1,4 @@
-# Browser check: the generated code in real pages in Debian's chromium, driven by node and playwright-core.
+# Browser checks in Debian's chromium, driven by node and playwright-core: the generated code in real pages, and the HTML help.
 # playwright-core lives in tests/browser/node_modules, put there by tools/setup.sh (npm ci); the test
 # itself stops with that hint when it is missing, so running setup after configuring is enough.
 find_program(QUORVANE_NODE node)
@@ -16,3 +16,13 @@ add_test(NAME browser.mailcode
 set_tests_properties(browser.mailcode PROPERTIES
   ENVIRONMENT "QUORVANE_CODE=$<TARGET_FILE:quorvane-code>;QUORVANE_ARTIFACTS=${CMAKE_BINARY_DIR}"
   TIMEOUT 240)
+
+# The HTML help page against its topic source, read by the help tests' own
+# source reader; leaves a screenshot of the page in the build folder.
+find_program(PYTHON3 NAMES python3 REQUIRED)
+add_test(NAME browser.helppage
+  COMMAND ${QUORVANE_NODE} --test --test-reporter=tap ${CMAKE_CURRENT_LIST_DIR}/helppage.test.mjs
+  WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+set_tests_properties(browser.helppage PROPERTIES
+  ENVIRONMENT "QUORVANE_HELP_PAGE=${CMAKE_BINARY_DIR}/Help/quorvane.html;QUORVANE_HELP_SOURCE=${CMAKE_SOURCE_DIR}/resources/quorvane-help.txt;QUORVANE_PYTHON=${PYTHON3};QUORVANE_ARTIFACTS=${CMAKE_BINARY_DIR}"
+  TIMEOUT 120)

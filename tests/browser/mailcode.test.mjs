@@ -7,12 +7,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-let chromium;
-try {
-  ({ chromium } = await import('playwright-core'));
-} catch (err) {
-  throw new Error(`playwright-core is not installed in tests/browser/node_modules: run tools/setup.sh (${err.message})`);
-}
+import { openBrowser } from './chromium.mjs';
 
 const TOOL = process.env.QUORVANE_CODE;
 const ARTIFACTS = process.env.QUORVANE_ARTIFACTS;
@@ -44,10 +39,6 @@ const CASES = [
     shown: 'o"ne\\il@example.org', text: 'odd' },
 ];
 
-const BROWSER_ARGS = [
-  '--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update', '--no-first-run',
-];
-
 // Node hands argv to a child as UTF-8, so bytes above 127 cannot travel as they are. The shell gets
 // every byte as an octal escape in ASCII and lets printf make the raw bytes; the trailing "x" keeps
 // command substitution from eating a final line break.
@@ -77,30 +68,6 @@ before(() => {
 });
 
 after(() => rmSync(workDir, { recursive: true, force: true }));
-
-// One browser per mode, each with a fresh profile directory that is removed afterwards.
-async function openBrowser(javaScriptEnabled) {
-  const profile = mkdtempSync(join(tmpdir(), 'quorvane-profile-'));
-  let context;
-  try {
-    context = await chromium.launchPersistentContext(profile, {
-      executablePath: '/usr/bin/chromium',
-      headless: true,
-      args: BROWSER_ARGS,
-      javaScriptEnabled,
-    });
-  } catch (err) {
-    rmSync(profile, { recursive: true, force: true });
-    throw err;
-  }
-  return {
-    page: context.pages()[0] ?? await context.newPage(),
-    async close() {
-      await context.close();
-      rmSync(profile, { recursive: true, force: true });
-    },
-  };
-}
 
 // Every anchor of the page with its href attribute, its text and whether it sits inside a NOSCRIPT element.
 const listAnchors = (page) => page.$$eval('a', (as) => as.map((a) => ({

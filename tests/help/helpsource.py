@@ -1,6 +1,11 @@
-"""Reads the help topic source the way its comment header describes it: the tests' expected values."""
+"""Reads the help topic source the way its comment header describes it: the tests' expected values.
 
-from dataclasses import dataclass, field
+Run as a program, it prints the parsed source as JSON for the tests written in other languages.
+"""
+
+import json
+import sys
+from dataclasses import asdict, dataclass, field
 
 
 @dataclass
@@ -51,3 +56,7 @@ def parse_text(text):
 def parse_source(path):
     with open(path, encoding="ascii") as f:
         return parse_text(f.read())
+
+
+if __name__ == "__main__":
+    json.dump(asdict(parse_source(sys.argv[1])), sys.stdout, indent=1)

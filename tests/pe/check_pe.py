@@ -11,6 +11,8 @@ import xml.parsers.expat
 import pefile
 
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
+SUBSYSTEMS = {"gui": pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
+              "console": pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]}
 OPTIONAL_MAGIC = {"i386": 0x010B, "amd64": 0x020B}
 MANIFEST_ARCH = {0x014C: "x86", 0x8664: "amd64"}
 
@@ -47,12 +49,13 @@ EXPECTED_DIALOG = {
     "menu": None, "class": None, "caption": "  About", "font": (8, "MS Sans Serif"),
 }
 # (name, style, rect, id, class ordinal, text). The copyright and author
-# wording is ours; it is sized so that the whole template is 356 bytes.
+# wording is ours; leading no-break spaces size it so that the whole template
+# is 356 bytes.
 EXPECTED_DIALOG_ITEMS = [
     ("ok button", 0x50010001, (45, 69, 50, 14), 1202, BUTTON, "&Ok"),
     ("title", 0x50020001, (46, 4, 91, 8), 1000, STATIC, "Quorvane"),
-    ("copyright line", 0x50020002, (77, 40, 60, 8), 0xFFFF, STATIC, "(c) 2026 Jill Tritt"),
-    ("author line", 0x50020002, (52, 50, 85, 8), 0xFFFF, STATIC, "by Jill Tritt, Filip Ilic, Ilja Till"),
+    ("copyright line", 0x50020002, (77, 40, 60, 8), 0xFFFF, STATIC, "\xa0" * 16 + "(c)\xa02026"),
+    ("author line", 0x50020002, (52, 50, 85, 8), 0xFFFF, STATIC, "\xa0" * 14 + "Quorvane\xa0authors"),
     ("version line", 0x50020002, (77, 15, 60, 8), 0xFFFF, STATIC, "Version 2.5"),
 ]
 
@@ -131,11 +134,11 @@ def resource_bytes(pe, checks, type_id, name):
 
 # ---------------------------------------------------------------- headers
 
-def check_headers(pe, path, checks, machine, size_budget):
+def check_headers(pe, path, checks, machine, subsystem, size_budget):
     checks.equal("FILE_HEADER.Machine", pe.FILE_HEADER.Machine, MACHINES[machine], hexadecimal=True)
     checks.equal("OPTIONAL_HEADER.Magic", pe.OPTIONAL_HEADER.Magic, OPTIONAL_MAGIC[machine], hexadecimal=True)
-    checks.equal("OPTIONAL_HEADER.Subsystem (2 = Windows GUI)", pe.OPTIONAL_HEADER.Subsystem,
-                 pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"])
+    checks.equal(f"OPTIONAL_HEADER.Subsystem (2 = Windows GUI, 3 = console; {subsystem} expected)",
+                 pe.OPTIONAL_HEADER.Subsystem, SUBSYSTEMS[subsystem])
 
     print("Imports:")
     imported = []
@@ -433,7 +436,8 @@ def check_manifest(pe, checks):
 # ---------------------------------------------------------------- main
 
 GROUPS = {
-    "headers": lambda pe, args, checks: check_headers(pe, args.exe, checks, args.machine, args.size_budget),
+    "headers": lambda pe, args, checks: check_headers(pe, args.exe, checks, args.machine, args.subsystem,
+                                                       args.size_budget),
     "resources": lambda pe, args, checks: (check_resource_set(pe, checks), check_icon(pe, checks),
                                            check_accelerators(pe, checks)),
     "dialog": lambda pe, args, checks: check_dialog(pe, checks),
@@ -447,6 +451,7 @@ def main():
     parser.add_argument("group", choices=sorted(GROUPS))
     parser.add_argument("exe")
     parser.add_argument("--machine", choices=sorted(MACHINES), default="i386")
+    parser.add_argument("--subsystem", choices=sorted(SUBSYSTEMS), default="gui")
     parser.add_argument("--size-budget", type=int, help="largest allowed file size in bytes")
     args = parser.parse_args()
 

@@ -1,4 +1,4 @@
-# File checks of the built program (imports, checksum, size, every resource), run with Debian's python3-pefile.
+# File checks of the built programs (imports, checksum, size, every resource), run with Debian's python3-pefile.
 set(QUORVANE_PE_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with the pefile module for the file checks")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -13,3 +13,7 @@ foreach(_pe_group headers resources dialog version manifest)
            COMMAND ${QUORVANE_PE_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_pe.py ${_pe_group}
                    $<TARGET_FILE:quorvane> ${_pe_args})
 endforeach()
+# The command-line generator: a console program with only system DLLs and a valid checksum.
+add_test(NAME pe.code.headers
+         COMMAND ${QUORVANE_PE_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_pe.py headers $<TARGET_FILE:quorvane-code>
+                 ${_pe_args} --subsystem console)

@@ -92,7 +92,10 @@ endif()
 # The whole program: its cases, the in-process window checks and the `make run` demo.
 include(${QUORVANE_WINE_DIR}/program/program.cmake)
 
-# The 32-bit build: the groups above, in the emulated PC.
-if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The command-line generator, against the host's.
+  include(${QUORVANE_WINE_DIR}/code/code.cmake)
+else()
+  # The 32-bit build: the groups above, in the emulated PC.
   include(${CMAKE_SOURCE_DIR}/tests/guest/guest.cmake)
 endif()

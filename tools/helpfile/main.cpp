@@ -1,4 +1,4 @@
-// Command-line front end: quorvane-helpfile SOURCE OUTPUT turns the topic source into the help file.
+// Command-line front end: quorvane-helpfile SOURCE OUTPUT [PAGE] turns the topic source into the help file and the HTML page.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "HelpFile.h"
+#include "HelpPage.h"
 #include "HelpSource.h"
 
 namespace {
@@ -33,12 +34,14 @@ bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: quorvane-helpfile SOURCE OUTPUT\n", stderr);
+    if (argc != 3 && argc != 4) {
+        std::fputs("usage: quorvane-helpfile SOURCE OUTPUT [PAGE]\n"
+                   "  writes the WinHelp file OUTPUT and, if named, the HTML page PAGE\n", stderr);
         return 2;
     }
     const char* sourcePath = argv[1];
     const char* outputPath = argv[2];
+    const char* pagePath = argc == 4 ? argv[3] : nullptr;
 
     std::string text;
     if (!ReadWholeFile(sourcePath, text)) {
@@ -56,13 +59,21 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s: error: %s\n", sourcePath, problem.message.c_str());
             }
         }
-        std::fprintf(stderr, "%s: %zu error(s); %s not written\n", sourcePath, problems.size(), outputPath);
+        std::fprintf(stderr, "%s: %zu error(s); %s%s%s not written\n", sourcePath, problems.size(), outputPath,
+                     pagePath ? " and " : "", pagePath ? pagePath : "");
         return 1;
     }
 
     if (!WriteWholeFile(outputPath, BuildHelpFile(source))) {
         std::fprintf(stderr, "%s: cannot write: %s\n", outputPath, std::strerror(errno));
         return 1;
+    }
+    if (pagePath) {
+        std::string page = BuildHelpPage(source);
+        if (!WriteWholeFile(pagePath, std::vector<uint8_t>(page.begin(), page.end()))) {
+            std::fprintf(stderr, "%s: cannot write: %s\n", pagePath, std::strerror(errno));
+            return 1;
+        }
     }
     return 0;
 }
