@@ -28,4 +28,15 @@ while read -r driver group seconds; do
     echo "$status $took" >"$results/$group.status"
     echo "guest-run: $group ended with $status after $took s"
 done <"$work/groups.txt"
+
+# The command-line generator, with the arguments that compare_code.py left
+# in files, in a UTF-8 locale as Wine expects them.
+for address in "$work"/code/*.address; do
+    [ -f "$address" ] || continue
+    case=${address%.address}
+    status=0
+    LC_ALL=C.UTF-8 "$bench" run "$state" $((60 * QUORVANE_TIME_SCALE)) /tmp/bin/quorvane-code.exe \
+        "$(cat "$address")" "$(cat "$case.link")" >"$case.out" 2>"$case.err" </dev/null || status=$?
+    echo "$status" >"$case.status"
+done
 "$bench" cleanup "$state" </dev/null

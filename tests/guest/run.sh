@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Runs the Wine case groups against the shipped 32-bit quorvane.exe in the emulated 32-bit PC and reports each group.
 #
-#   run.sh BUILD_DIR SOURCE_DIR
+#   run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE]
 #
 # BUILD_DIR is the 32-bit build: its quorvane.exe, Help folder, drivers and
 # guest-groups.txt ("DRIVER GROUP SECONDS" lines) go to the guest through a
 # shared folder, BUILD_DIR/guest-run, where each group's log comes back.
+# With the host's quorvane-code, the build's quorvane-code.exe runs there
+# too, and its output is compared with the host tool's.
 # Fails on a failed case, a group that did not report, a guest that did not
 # come up, or a time-out (the guest is then stopped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:?run.sh BUILD_DIR SOURCE_DIR}
-source=${2:?run.sh BUILD_DIR SOURCE_DIR}
+build=${1:?run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE]}
+source=${2:?run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE]}
+host_code=${3:-}
+compare_code=$source/tests/wine/code/compare_code.py
 # The emulated PC is about ten times slower than this machine's own Wine;
 # every wait of the bench and the drivers is stretched by this factor.
 scale=${QUORVANE_TIME_SCALE:-8}
@@ -27,6 +31,10 @@ cp "$build/Help/quorvane.hlp" "$work/bin/Help/"
 cp "$here/guest-run.sh" "$work/"
 grep -v '^\s*$' "$build/guest-groups.txt" >"$work/groups.txt"
 echo "$scale" >"$work/scale"
+if [[ -n $host_code ]]; then
+  cp "$build/quorvane-code.exe" "$work/bin/"
+  python3 "$compare_code" --host "$host_code" --guest-cases "$work/code"
+fi
 
 # Time for the boot, the bench's start and every group's own limit, but
 # within ctest's hour: a whole run takes about 20 minutes.
@@ -65,4 +73,8 @@ while read -r driver group _; do
   tr -d '\r' <"$log" | grep -E '^\[ SKIP \]|FAILED' | sed 's/^/    /' || true
   [[ $exit_code == 0 && $summary == *" 0 failed,"* ]] || failed=1
 done <"$work/groups.txt"
+if [[ -n $host_code ]]; then
+  echo "guest: quorvane-code.exe against the host's quorvane-code:"
+  python3 "$compare_code" --host "$host_code" --guest-results "$work/code" | sed 's/^/    /' || failed=1
+fi
 exit $((failed || status))
