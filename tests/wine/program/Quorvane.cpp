@@ -9,9 +9,14 @@ void Quorvane::Start(const std::string& program) {
     CHECK_MSG(process.StartProgram(path), process.Error());
     main = drive::WaitTopWindow(process.Id(), "QuorvaneWindowClass");
     CHECK_MSG(main != nullptr, "no main window of class QuorvaneWindowClass appeared");
-    // The controls exist once start-up has put the focus into the address field.
+    // The controls come right after the window, and with the window the focus.
     CHECK_MSG(drive::WaitUntil([this] { return drive::Children(main).size() == 12 && Focus() != nullptr; }),
               "the main window did not get its 12 controls and a focus");
+    // Start-up ends when the message loop first waits for input. Before
+    // that the focus may still be on the main window, where activating it
+    // put it, and not yet in the address field: on a slow machine (the
+    // program runs at idle priority) that moment is long enough to see.
+    CHECK_MSG(process.WaitIdle(), "the program did not reach its message loop");
     // The window exists in Wine before the X server shows it, and clicks on a
     // window that is not on the screen yet go nowhere: wait until its face
     // colour is on the screen, left of the controls.
