@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`. Each installs what is missing first.
-PRESETS := host win32 win64
+PRESETS := host win32 win64 host-asan
 JOBS := $(shell nproc)
 
 .PHONY: run test setup build
