@@ -1,0 +1,62 @@
+// Reads the topic source, reports its problems or writes the help file in one piece.
+#include "Convert.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "HelpFile.h"
+#include "HelpSource.h"
+
+namespace {
+
+bool ReadWholeFile(const char* path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// The output appears only when it is complete: a failed write removes the
+// partial file, so a build never picks up half a help file.
+bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
+    std::FILE* out = std::fopen(path, "wb");
+    if (!out) return false;
+    bool good = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    good = (std::fclose(out) == 0) && good;
+    if (!good) std::remove(path);
+    return good;
+}
+
+}  // namespace
+
+int ConvertHelpSource(const char* sourcePath, const char* outputPath, std::FILE* messages) {
+    std::string text;
+    if (!ReadWholeFile(sourcePath, text)) {
+        std::fprintf(messages, "%s: cannot read: %s\n", sourcePath, std::strerror(errno));
+        return 1;
+    }
+
+    HelpSource source;
+    std::vector<SourceProblem> problems;
+    if (!ParseHelpSource(text, source, problems)) {
+        for (const SourceProblem& problem : problems) {
+            if (problem.line > 0) {
+                std::fprintf(messages, "%s:%d: error: %s\n", sourcePath, problem.line, problem.message.c_str());
+            } else {
+                std::fprintf(messages, "%s: error: %s\n", sourcePath, problem.message.c_str());
+            }
+        }
+        std::fprintf(messages, "%s: %zu error(s); %s not written\n", sourcePath, problems.size(), outputPath);
+        return 1;
+    }
+
+    if (!WriteWholeFile(outputPath, BuildHelpFile(source))) {
+        std::fprintf(messages, "%s: cannot write: %s\n", outputPath, std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
