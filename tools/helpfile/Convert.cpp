@@ -20,14 +20,24 @@ bool ReadWholeFile(const char* path, std::string& text) {
     return !in.bad();
 }
 
-// The output appears only when it is complete: a failed write removes the
-// partial file, so a build never picks up half a help file.
+// The output appears only when it is complete: the bytes go to a temporary
+// file beside it, which replaces the output in one rename once it is written
+// and closed. A failed write, or a writer stopped part-way, never leaves half
+// a help file under the output's name for a build to pick up, and leaves an
+// earlier output as it was. (rename replaces an existing file atomically on
+// the POSIX systems the build runs on.)
 bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
-    std::FILE* out = std::fopen(path, "wb");
+    const std::string temporary = std::string(path) + ".tmp";
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
     if (!out) return false;
     bool good = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     good = (std::fclose(out) == 0) && good;
-    if (!good) std::remove(path);
+    good = good && std::rename(temporary.c_str(), path) == 0;
+    if (!good) {
+        int error = errno;  // for the message, whatever the clean-up does to errno
+        std::remove(temporary.c_str());
+        errno = error;
+    }
     return good;
 }
 

@@ -8,7 +8,7 @@
 // outputPath. Returns 0 when the file is written. Otherwise returns 1 and
 // writes to `messages` one "SOURCE:LINE: error: ..." line per problem (without
 // the line number for a problem of the file as a whole), or why the source
-// could not be read or the output written.
+// could not be read or the output written; outputPath is then left as it was.
 int ConvertHelpSource(const char* sourcePath, const char* outputPath, std::FILE* messages);
 
 #endif
