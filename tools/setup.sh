@@ -8,6 +8,7 @@ packages=(
   wine wine64 xvfb xauth x11-apps imagemagick
   python3 python3-pefile
   chromium nodejs npm
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()
