@@ -31,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool found = FindChecksumField(data, size, &field);
     if (found) {
         FUZZ_REQUIRE(field <= size && size - field >= 4, "the field at %zu lies outside the %zu bytes", field, size);
-        ComputeImageChecksum(data, size, field);
+        uint32_t computed = ComputeImageChecksum(data, size, field);
+        FUZZ_REQUIRE(computed == ReferenceChecksum(data, size, field), "computed %08x, the bytes sum to %08x", computed,
+                     ReferenceChecksum(data, size, field));
     }
     if (!ImageChecksumMatches(data, size)) return 0;
 
