@@ -1,8 +1,9 @@
-# The two commands of the README, `make run` and `make test`, and `make dist` for the release. Each installs what is missing first.
-PRESETS := host win32 win64
+# The two commands of the README, `make run` and `make test`, `make dist` for the release and `make fuzz` for long fuzzing runs. Each installs what is missing first.
+# The quick host checks first; the emulated 32-bit PC (win32) takes longest.
+PRESETS := host host-asan fuzz win64 win32
 JOBS := $(shell nproc)
 
-.PHONY: run test setup build dist
+.PHONY: run test setup build dist fuzz
 
 setup:
 	@tools/setup.sh
@@ -17,10 +18,18 @@ test: build
 	  ctest --preset $$p -j 1 || exit 1; \
 	done
 
-run: build
+# The program runs as its 64-bit twin, the build that Wine here can run.
+run: setup
+	@tools/build.sh win64 $(JOBS)
 	@tools/run.sh
 
 # The release zip comes from the 32-bit build, whose quorvane.exe the tests check.
 dist: setup
 	@tools/build.sh win32 $(JOBS)
 	@sha256sum build/dist/quorvane-*-win32.zip
+
+# Long fuzzing runs: FUZZ_SECONDS per target (ten minutes unless given); each goes on from the corpus the last one left in build/fuzz.
+FUZZ_SECONDS ?= 600
+fuzz: setup
+	@tools/build.sh fuzz $(JOBS)
+	@QUORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz -j 1 --verbose --timeout $$(( $(FUZZ_SECONDS) * 2 + 300 ))

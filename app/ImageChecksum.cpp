@@ -31,15 +31,14 @@ bool FindChecksumField(const unsigned char* image, size_t size, size_t* fieldOff
 }
 
 uint32_t ComputeImageChecksum(const unsigned char* image, size_t size, size_t fieldOffset) {
+    // The field is left out byte by byte: e_lfanew may be odd, and then the
+    // field straddles words instead of covering two whole ones.
+    auto counted = [&](size_t i) -> uint32_t {
+        return i < size && (i < fieldOffset || i - fieldOffset >= 4) ? image[i] : 0;
+    };
     uint32_t sum = 0;
     for (size_t i = 0; i < size; i += 2) {
-        if (i >= fieldOffset && i < fieldOffset + 4) {
-            continue;  // the field is 4-byte aligned, so it covers whole words
-        }
-        uint32_t word = image[i];
-        if (i + 1 < size) {
-            word |= static_cast<uint32_t>(image[i + 1]) << 8;
-        }
+        uint32_t word = counted(i) | counted(i + 1) << 8;
         sum += word;
         sum = (sum & 0xFFFF) + (sum >> 16);
     }

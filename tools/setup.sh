@@ -9,6 +9,7 @@ packages=(
   python3 python3-pefile
   chromium nodejs npm
   qemu-system-x86 debootstrap cpio
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

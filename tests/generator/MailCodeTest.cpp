@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MailCode.h"
+#include "MailCodeReader.h"
 
 namespace {
 
@@ -168,25 +169,6 @@ TEST(MailCode, ScriptValuesAreEscapedOnlyWhereNeeded) {
     }
 }
 
-// Undoes the escapes of a JavaScript string literal, as a script engine would.
-std::string UnescapeJs(const std::string& literal) {
-    std::string out;
-    for (size_t i = 0; i < literal.size(); ++i) {
-        if (literal[i] != '\\') {
-            out += literal[i];
-            continue;
-        }
-        char c = literal[++i];
-        if (c == 'r') out += '\r';
-        else if (c == 'n') out += '\n';
-        else if (c == 'x') {
-            out += static_cast<char>(std::stoi(literal.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else out += c;
-    }
-    return out;
-}
-
 TEST(MailCode, ScriptLiteralRoundTripsEveryByteAndKeepsTheElementClosed) {
     for (int b = 0; b < 256; ++b) {
         for (const std::string& value :
@@ -197,30 +179,17 @@ TEST(MailCode, ScriptLiteralRoundTripsEveryByteAndKeepsTheElementClosed) {
             ASSERT_EQ(lines.size(), 10u) << "byte " << b;
             const std::string prefix = "var link = \"";
             ASSERT_EQ(lines[2].compare(0, prefix.size(), prefix), 0);
-            std::string literal = lines[2].substr(prefix.size(), lines[2].size() - prefix.size() - 2);
-            EXPECT_EQ(UnescapeJs(literal), value) << "byte " << b;
+            size_t pos = prefix.size() - 1;
+            std::string decoded;
+            EXPECT_TRUE(ReadJsString(lines[2], pos, decoded)) << "byte " << b;
+            EXPECT_EQ(decoded, value) << "byte " << b;
+            EXPECT_EQ(lines[2].substr(pos), ";") << "byte " << b;
             // The only end tag and the only comment opener are the block's own.
             EXPECT_EQ(code.find("</"), code.find("</a>"));
             EXPECT_EQ(code.rfind("</"), code.size() - std::string("</SCRIPT>\r\n").size());
             EXPECT_EQ(code.find("<!--"), code.rfind("<!--"));
         }
     }
-}
-
-// Decodes "&#NNN;" references the way an HTML parser reads decimal references.
-std::string DecodeReferences(const std::string& refs) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < refs.size()) {
-        EXPECT_EQ(refs.compare(pos, 2, "&#"), 0);
-        size_t semi = refs.find(';', pos);
-        EXPECT_NE(semi, std::string::npos);
-        std::string digits = refs.substr(pos + 2, semi - pos - 2);
-        EXPECT_TRUE(digits == "0" || digits[0] != '0') << digits;
-        out += static_cast<char>(std::stoi(digits));
-        pos = semi + 1;
-    }
-    return out;
 }
 
 TEST(MailCode, NoScriptReferencesRoundTripAllByteValues) {
@@ -235,7 +204,9 @@ TEST(MailCode, NoScriptReferencesRoundTripAllByteValues) {
         const std::string tail = "\">t</A>";
         ASSERT_EQ(lines[1].compare(0, head.size(), head), 0);
         std::string refs = lines[1].substr(head.size(), lines[1].size() - head.size() - tail.size());
-        EXPECT_EQ(DecodeReferences(refs), address);
+        std::string decoded;
+        EXPECT_TRUE(DecodeReferences(refs, decoded));
+        EXPECT_EQ(decoded, address);
         EXPECT_EQ(refs.find_first_not_of("&#;0123456789"), std::string::npos);
     }
 }
