@@ -192,7 +192,7 @@ build() {
   remove_tree "$work"
   mkdir -p "$work"
   local started=$SECONDS
-  say "building the 32-bit guest image in $final (once for this recipe; about 12-20 minutes)"
+  say "building the 32-bit guest image in $final (once for this recipe; about 7-20 minutes)"
   download_packages
   first_stage
   kernel_and_initrd
