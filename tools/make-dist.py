@@ -41,10 +41,10 @@ def main():
     args = parser.parse_args()
 
     contents = {}
-    for spec in args.files:
-        path, sep, source = spec.partition("=")
+    for pair in args.files:
+        path, sep, source = pair.partition("=")
         if not sep or not path or path in contents:
-            sys.exit(f"make-dist: '{spec}' is not PATH-IN-FOLDER=FILE with a new path")
+            sys.exit(f"make-dist: '{pair}' is not PATH-IN-FOLDER=FILE with a new path")
         with open(source, "rb") as f:
             contents[path] = f.read()
     contents["SHA256SUMS"] = sha256sums(contents)

@@ -19,7 +19,7 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("tested", nargs="+", metavar="PATH-IN-FOLDER=TESTED-FILE")
     args = parser.parse_args()
-    tested = dict(spec.split("=", 1) for spec in args.tested)
+    tested = dict(pair.split("=", 1) for pair in args.tested)
     failures = []
 
     def check(what, condition, detail=""):
