@@ -70,8 +70,7 @@ apt_i386() {
 }
 
 download_packages() {
-  local dir=$work/apt mirror security
-  mirror=$(archive_url "$suite/main" http://deb.debian.org/debian)
+  local dir=$work/apt security
   security=$(archive_url "$suite-security/main" http://deb.debian.org/debian-security)
   mkdir -p "$dir"/etc/{apt.conf.d,preferences.d,sources.list.d} "$dir"/state/lists/partial \
     "$dir"/cache/archives/partial
@@ -105,7 +104,7 @@ first_stage() {
   unshare --mount --propagation private true 2>/dev/null && ns=(unshare --mount --propagation private)
   "${ns[@]}" debootstrap --foreign --arch=i386 --variant=minbase \
     --keyring=/usr/share/keyrings/debian-archive-keyring.gpg \
-    "$suite" "$work/tree" "$(archive_url "$suite/main" http://deb.debian.org/debian)" >"$work/debootstrap.log" 2>&1 ||
+    "$suite" "$work/tree" "$mirror" >"$work/debootstrap.log" 2>&1 ||
     fail "debootstrap's first stage failed; see $work/debootstrap.log"
   # In a container debootstrap links the tree's /proc to this machine's;
   # the guest mounts its own there.
@@ -193,6 +192,8 @@ build() {
   mkdir -p "$work"
   local started=$SECONDS
   say "building the 32-bit guest image in $final (once for this recipe; about 7-20 minutes)"
+  # The Debian archive of both the packages and the base system.
+  mirror=$(archive_url "$suite/main" http://deb.debian.org/debian)
   download_packages
   first_stage
   kernel_and_initrd
