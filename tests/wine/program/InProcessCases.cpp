@@ -150,6 +150,12 @@ BENCH_CASE(inprocess, help_ids_of_every_control) {
     }
 }
 
+BENCH_CASE(inprocess, wm_help_without_its_record_does_not_crash) {
+    EnsureMainWindow();
+    // Another program may send it so, though Wine passes it between processes only with its record.
+    EXPECT_EQ(0L, static_cast<long>(SendMessageA(MainWindow, WM_HELP, 0, 0)));
+}
+
 BENCH_CASE(inprocess, destroy_deletes_the_font_and_posts_quit) {
     EnsureMainWindow();
     HFONT font = MainFont;
