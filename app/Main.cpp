@@ -2,8 +2,7 @@
 #include <windows.h>
 
 #include "App.h"
-#include "ImageChecksum.h"
-#include "MailCode.h"
+#include "SelfTest.h"
 #include "Ui.h"
 #include "XProcess.h"
 #include "resource.h"
@@ -12,40 +11,35 @@ HINSTANCE AppInstance = nullptr;
 
 namespace {
 
-// Reads the program's own file and checks its image checksum. An unreadable
-// file counts as damaged.
-bool ExecutableIsIntact() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
-        return false;
+// Says why the program will not start: its file is damaged, or it could not
+// be read, and then with the system's reason.
+void ReportFailedSelfTest(FileCheck check, DWORD error) {
+    if (check == kFileDamaged) {
+        MessageBoxA(nullptr,
+                    "The Quorvane program file is damaged and cannot be started.\r\n"
+                    "Please install a fresh copy of Quorvane.",
+                    "Quorvane", MB_OK | MB_ICONERROR);
+        return;
     }
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
+    char reason[512] = "";
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                        sizeof reason, nullptr)) {
+        reason[0] = '\0';  // the number alone, then
     }
-    bool intact = false;
-    DWORD sizeHigh = 0;
-    DWORD size = GetFileSize(file, &sizeHigh);
-    ByteString image(size != INVALID_FILE_SIZE && sizeHigh == 0 ? size : static_cast<size_t>(-1));
-    DWORD read = 0;
-    if (!image.Failed() && ReadFile(file, image.data(), size, &read, nullptr) && read == size) {
-        intact = ImageChecksumMatches(reinterpret_cast<const unsigned char*>(image.data()), size);
-    }
-    CloseHandle(file);
-    return intact;
+    char text[sizeof reason + 160];
+    wsprintfA(text, "Quorvane could not check its own program file and will not start.\r\n\r\nSystem error %lu: %s",
+              error, reason);
+    MessageBoxA(nullptr, text, "Quorvane", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    if (!ExecutableIsIntact()) {
-        MessageBoxA(nullptr,
-                    "The Quorvane program file is damaged and cannot be started.\r\n"
-                    "Please install a fresh copy of Quorvane.",
-                    "Quorvane", MB_OK | MB_ICONERROR);
-        return 1;  // a damaged program must not report success
+    DWORD error = 0;
+    FileCheck check = CheckOwnFile(&error);
+    if (check != kFileIntact) {
+        ReportFailedSelfTest(check, error);
+        return 1;  // a program that could not prove itself intact must not report success
     }
     AppInstance = instance;
     BuildMainWindow();

@@ -43,6 +43,7 @@ add_executable(quorvane WIN32
   app/Main.cpp
   app/MessageLoop.cpp
   app/ImageChecksum.cpp
+  app/SelfTest.cpp
   ui/MainWindow.cpp
   ui/Commands.cpp
   ui/About.cpp

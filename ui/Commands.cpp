@@ -55,6 +55,9 @@ void OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnHelp(HWND window, const HELPINFO* info) {
+    if (info == nullptr) {
+        return;  // another program may send WM_HELP without its record, which asks for nothing
+    }
     if (info->dwContextId != 0) {
         WinHelpA(window, HelpFile, HELP_CONTEXTPOPUP, info->dwContextId);
     } else {

@@ -53,7 +53,8 @@ const ControlRow Controls[] = {
     {"Button", "&Exit", ButtonStyle, 0, 246, 262, 75, 25, &ExitButton},
 };
 
-// Kept for the life of the process: the class registration refers to it.
+// Process-wide, though RegisterClassA copies the record and nothing reads it
+// after the call.
 WNDCLASSA MainWindowClass;
 
 void SetMainFont(HWND window) {

@@ -22,6 +22,13 @@ std::string BesideDriver(const std::string& name) {
     return path.substr(0, path.find_last_of("\\/") + 1) + name;
 }
 
+std::wstring BesideDriver(const std::wstring& name) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring driver(path, length < MAX_PATH ? length : 0);
+    return driver.substr(0, driver.find_last_of(L"\\/") + 1) + name;
+}
+
 // ---- Processes -------------------------------------------------------------
 
 Process::~Process() {
@@ -47,6 +54,16 @@ bool Process::Start(const std::string& commandLine) {
 
 bool Process::StartProgram(const std::string& program, const std::string& arguments) {
     return Start("\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments));
+}
+
+bool Process::StartProgram(const std::wstring& program) {
+    Terminate();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring line = L"\"" + program + L"\"";
+    bool started = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
+    error_ = started ? "" : "CreateProcessW failed with error " + std::to_string(GetLastError());
+    return started;
 }
 
 bool Process::StartChild(const std::string& role, const std::string& arguments) {

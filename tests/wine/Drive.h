@@ -29,6 +29,8 @@ DWORD Scaled(DWORD ms);
 std::string BesideDriver(const std::string& name);
 // The driver's own executable.
 std::string DriverPath();
+// A file in the driver's folder by its wide path, whatever letters the folder's name has.
+std::wstring BesideDriver(const std::wstring& name);
 
 // ---- Processes -------------------------------------------------------------
 
@@ -46,6 +48,8 @@ public:
     bool Start(const std::string& commandLine);
     // Starts `program` with the arguments, the program's path quoted.
     bool StartProgram(const std::string& program, const std::string& arguments = "");
+    // CreateProcessW with the program's wide path, as Explorer starts it from any folder.
+    bool StartProgram(const std::wstring& program);
     // Starts the driver itself in a helper role (see BENCH_CHILD).
     bool StartChild(const std::string& role, const std::string& arguments = "");
 

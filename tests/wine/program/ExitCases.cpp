@@ -50,7 +50,38 @@ Layout Locate(const std::vector<char>& file) {
     return layout;
 }
 
+// Copies the program into a folder beside the driver (made in the raw form
+// \\?\..., which has no length limit) and starts the copy by its wide path:
+// the main window must come up and Esc end it with code 0. The copy stays.
+void ExpectStartFrom(const char* label, const std::wstring& name) {
+    bench::Where where(label);
+    std::wstring raw = L"\\\\?\\", copy = drive::BesideDriver(name + L"\\quorvane.exe");
+    CreateDirectoryW((raw + drive::BesideDriver(name)).c_str(), nullptr);
+    CHECK(CopyFileW(drive::BesideDriver(L"quorvane.exe").c_str(), (raw + copy).c_str(), FALSE));
+    Quorvane q;
+    bool started = q.process.StartProgram(copy);
+    if (!started && copy.size() >= MAX_PATH) {
+        SKIP("this platform starts no program from a path of " + std::to_string(copy.size()) + " characters: " +
+             q.process.Error());
+    }
+    CHECK_MSG(started, q.process.Error());
+    q.WaitReady();
+    q.Activate();
+    drive::PressKey(VK_ESCAPE);
+    ExpectCleanExit(q);
+}
+
 }  // namespace
+
+BENCH_CASE(integrity, starts_from_folders_the_ansi_code_page_cannot_spell) {
+    ExpectStartFrom("Latin L with stroke", L"\u0141ukasz");
+    ExpectStartFrom("Cyrillic", L"\u041f\u0440\u0438\u043c\u0435\u0440");
+    ExpectStartFrom("Chinese", L"\u4f8b\u5b50");
+}
+
+BENCH_CASE(integrity, starts_from_a_path_over_260_characters) {
+    ExpectStartFrom("long path", std::wstring(250, L'q'));
+}
 
 BENCH_CASE(exit, every_way_out_ends_with_code_0) {
     struct Row {

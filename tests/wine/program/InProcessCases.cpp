@@ -3,6 +3,7 @@
 #include "Drive.h"
 
 #include "App.h"
+#include "SelfTest.h"
 #include "Ui.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -149,6 +150,12 @@ BENCH_CASE(inprocess, help_ids_of_every_control) {
     }
 }
 
+BENCH_CASE(inprocess, wm_help_without_its_record_does_not_crash) {
+    EnsureMainWindow();
+    // Another program may send it so, though Wine passes it between processes only with its record.
+    EXPECT_EQ(0L, static_cast<long>(SendMessageA(MainWindow, WM_HELP, 0, 0)));
+}
+
 BENCH_CASE(inprocess, destroy_deletes_the_font_and_posts_quit) {
     EnsureMainWindow();
     HFONT font = MainFont;
@@ -159,4 +166,20 @@ BENCH_CASE(inprocess, destroy_deletes_the_font_and_posts_quit) {
     EXPECT_MSG(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && message.wParam == 0,
                "no WM_QUIT with exit value 0 was posted");
     EXPECT_MSG(UnregisterClassA("QuorvaneWindowClass", AppInstance), "the window class could not be unregistered");
+}
+
+BENCH_CASE(inprocess, own_file_check_tells_unreadable_from_intact) {
+    // A copy in a path over 260 characters, made in the raw \\?\ form, then
+    // held without sharing, as a virus scanner may hold it.
+    std::wstring raw = L"\\\\?\\", folder = drive::BesideDriver(std::wstring(250, L'q')), copy = folder + L"\\quorvane.exe";
+    CreateDirectoryW((raw + folder).c_str(), nullptr);
+    CHECK(CopyFileW(drive::BesideDriver(L"quorvane.exe").c_str(), (raw + copy).c_str(), FALSE));
+    DWORD error = 0;
+    EXPECT_EQ(kFileIntact, CheckProgramFile(copy.c_str(), &error));
+    HANDLE holder = CreateFileW((raw + copy).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(kFileUnreadable, CheckProgramFile(copy.c_str(), &error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), error);
+    CloseHandle(holder);
+    EXPECT_EQ(kFileUnreadable, CheckProgramFile(drive::BesideDriver(L"missing.exe").c_str(), &error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), error);
 }

@@ -7,6 +7,10 @@
 void Quorvane::Start(const std::string& program) {
     std::string path = program.empty() ? drive::BesideDriver("quorvane.exe") : program;
     CHECK_MSG(process.StartProgram(path), process.Error());
+    WaitReady();
+}
+
+void Quorvane::WaitReady() {
     main = drive::WaitTopWindow(process.Id(), "QuorvaneWindowClass");
     CHECK_MSG(main != nullptr, "no main window of class QuorvaneWindowClass appeared");
     // The controls come right after the window, and with the window the focus.

@@ -20,6 +20,8 @@ public:
     // file is named) and waits for its main window with all its controls.
     // On failure the case stops with the reason.
     void Start(const std::string& program = "");
+    // The waiting part of Start, for a program that a case started through `process`.
+    void WaitReady();
     // Brings the window to the front, so that typed keys reach the program.
     void Activate();
     // Sets a control's text across processes, as typing it would leave it.

@@ -15,6 +15,8 @@ add_executable(program_driver
   ${QUORVANE_PROGRAM_TESTS}/InProcessCases.cpp
   ${QUORVANE_PROGRAM_TESTS}/Demo.cpp
   ${QUORVANE_PROGRAM_TESTS}/Bitmap.cpp
+  app/SelfTest.cpp
+  app/ImageChecksum.cpp
   ui/MainWindow.cpp
   ui/Commands.cpp
   ui/About.cpp
