@@ -1,4 +1,8 @@
 // Groups "crypt", "paste" and "commands": what the keys and buttons of the main window do.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include "Bench.h"
 #include "Quorvane.h"
 
@@ -174,6 +178,35 @@ BENCH_CASE(crypt, bytes_above_127_survive_the_edit_controls) {
     EXPECT_MSG(WaitClipboardChange(sequence), "nothing was copied");
     EXPECT_EQ(expected, drive::TextOf(q.codeEdit));
     EXPECT_EQ(expected, Clipboard());
+}
+
+// Crypt under another ANSI code page, for the code comparison (wine.code), which runs this
+// case under each double-byte locale and reads the code. QUORVANE_CODE_CASES names a folder
+// with the texts in files N.address and N.link; Crypt's code for them goes to N.out.
+BENCH_CASE(crypt, code_for_the_code_comparison) {
+    const char* folder = std::getenv("QUORVANE_CODE_CASES");
+    const char* codePage = std::getenv("QUORVANE_CODE_PAGE");
+    if (folder == nullptr || codePage == nullptr) SKIP("run by wine.code, with its texts, under the Japanese and Chinese locales");
+    // A locale that is not generated on the host silently gives 1252.
+    CHECK_EQ(static_cast<UINT>(std::atoi(codePage)), GetACP());
+    Quorvane q;
+    q.Start();
+    for (int n = 0;; ++n) {
+        bench::Where where("row " + std::to_string(n));
+        std::string base = std::string(folder) + "\\" + std::to_string(n), texts[2];
+        for (int i = 0; i < 2; ++i) {
+            std::ifstream in(base + (i == 0 ? ".address" : ".link"), std::ios::binary);
+            if (!in) return;
+            texts[i].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        Prepare(q, texts[0], texts[1]);
+        CHECK_EQ(texts[1], drive::TextOf(q.linkEdit));
+        q.Activate();
+        DWORD sequence = GetClipboardSequenceNumber();
+        drive::PressKey(VK_F2);
+        EXPECT_MSG(WaitClipboardChange(sequence), "nothing was copied");
+        std::ofstream(base + ".out", std::ios::binary) << drive::TextOf(q.codeEdit);
+    }
 }
 
 BENCH_CASE(paste, f4_and_p_button_replace_the_whole_address) {
