@@ -15,8 +15,9 @@
 // The lead-byte test of a double-byte ANSI code page (932, 936, 949, 950),
 // supplied by the caller: true for a byte that starts a two-byte character.
 // Its second byte, the trail byte, may be 0x5C or 0x40 (the backslash and the
-// at sign): with the test it belongs to its character, is never escaped and
-// never taken for the "@" of the address. Without it every byte stands alone.
+// at sign) in 932, 936 and 950: with the test it belongs to its character, is
+// never escaped and never taken for the "@" of the address. Without the test
+// every byte stands alone.
 typedef bool (*LeadByteTest)(unsigned char byte);
 
 // Decimal text of a signed 32-bit value: no leading zeros, no plus sign,

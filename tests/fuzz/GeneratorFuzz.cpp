@@ -49,15 +49,12 @@ bool StartsWithIgnoringCase(const std::string& text, size_t at, const std::strin
 bool Lead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // Where a browser finds the first "@" after decoding: a lead byte takes the next byte of 0x40 and above.
-size_t FindAt(const std::string& address, LeadByteTest lead) {
-    for (size_t i = 0; i < address.size(); ++i) {
-        if (address[i] == '@') return i;
-        if (lead && lead(static_cast<unsigned char>(address[i])) && i + 1 < address.size() &&
-            static_cast<unsigned char>(address[i + 1]) >= 0x40) {
-            ++i;
-        }
+size_t FindAt(const std::string& s, LeadByteTest lead) {
+    size_t i = 0;
+    while (i < s.size() && s[i] != '@') {
+        i += lead && lead(uint8_t(s[i])) && i + 1 < s.size() && uint8_t(s[i + 1]) >= 0x40 ? 2 : 1;
     }
-    return std::string::npos;
+    return i < s.size() ? i : std::string::npos;
 }
 
 // The code for one address and link text, read back with the lead bytes it was made for.

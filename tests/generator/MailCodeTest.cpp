@@ -176,8 +176,7 @@ TEST(MailCode, ScriptValuesAreEscapedOnlyWhereNeeded) {
 TEST(MailCode, DoubleByteCharactersStayWholeInTheScript) {
     struct Row {
         LeadByteTest lead;
-        std::string value;
-        std::string literal;
+        std::string value, literal;
     };
     const Row rows[] = {
         // 932: 機能 8B 40 94 5C, 表 95 5C, ソ 83 5C; a backslash and a quote of their own are still escaped.

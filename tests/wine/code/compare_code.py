@@ -1,8 +1,7 @@
 """Runs the Windows quorvane-code.exe under Wine and the host's quorvane-code with the same arguments: the same bytes must come out.
 
-Under the Japanese and Chinese locales, where the host tool cannot follow,
-quorvane-code.exe and the program's Crypt (a case of the program driver) must
-give the same bytes, whose script, decoded in the code page, writes the link.
+Under each double-byte locale quorvane-code.exe and Crypt (a case of the program
+driver) must give the same code, whose script, decoded as a browser does, writes the link.
 
 Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe [--driver DRIVER.exe]
        compare_code.py --host TOOL --guest-cases DIR    (before a run in the emulated PC)
@@ -41,15 +40,12 @@ DOUBLE_BYTE = [
     (950, "zh_TW.UTF-8", "big5", [("一功@許一.example", '功 "一" \\ 許')]),
 ]
 
-# Decodes the code from stdin as a browser does, and runs its SCRIPT part with
-# a stand-in for document.write; prints what the script wrote.
-RUN_SCRIPT = """
-const code = new TextDecoder(process.argv[1]).decode(require('fs').readFileSync(0));
-const script = /<SCRIPT LANGUAGE=JAVASCRIPT>([^]*)<\/SCRIPT>/.exec(code)[1];
-let written = '';
-require('vm').runInNewContext(script, {document: {write: (s) => { written += s; }}});
-process.stdout.write(written);
-"""
+# Decodes the code from stdin as a browser does, runs its script with a stand-in for document.write
+# and prints what it wrote.
+RUN_SCRIPT = """let written = '', code = new TextDecoder(process.argv[1]).decode(require('fs').readFileSync(0));
+require('vm').runInNewContext(code.split('<SCRIPT LANGUAGE=JAVASCRIPT>')[1].split('</SCRIPT>')[0],
+                              {document: {write: (s) => { written += s; }}});
+process.stdout.write(written);"""
 
 
 # Wine turns the Unix arguments into Unicode by the locale's character set,
@@ -71,15 +67,7 @@ def compare(label, expected, status, returncode, stdout, stderr):
     return False
 
 
-def written_by_script(code, encoding):
-    done = subprocess.run(["node", "-e", RUN_SCRIPT, encoding], input=code, capture_output=True)
-    if done.returncode:
-        lines = done.stderr.decode("utf-8", "replace").splitlines() or ["no message"]
-        return "nothing: " + next((line for line in lines if "Error" in line), lines[-1])
-    return done.stdout.decode("utf-8")
-
-
-# Each code page's rows go to quorvane-code.exe and, in files, to the driver's Crypt case, under its locale.
+# Each code page's rows, under its locale: quorvane-code.exe with them as arguments, Crypt with them in files.
 def compare_double_byte(args):
     failures = 0
     for codepage, locale, encoding, rows in DOUBLE_BYTE:
@@ -89,24 +77,21 @@ def compare_double_byte(args):
                     pathlib.Path(folder, f"{number}.{suffix}").write_bytes(text.encode(f"cp{codepage}"))
             env = dict(os.environ, LC_ALL=locale, QUORVANE_CODE_PAGE=str(codepage),
                        QUORVANE_CODE_CASES="Z:" + folder.replace("/", "\\"))
-            crypt = subprocess.run([args.bench, "run", args.state, "120", args.driver, "crypt",
-                                    "code_for_the_code_comparison"], capture_output=True, env=env)
-            if crypt.returncode:
-                print(f"FAIL {codepage}: the Crypt case ended with {crypt.returncode}:")
-                print(crypt.stdout.decode("utf-8", "replace") + crypt.stderr.decode("utf-8", "replace"))
-                failures += 1
+            bench = [args.bench, "run", args.state, "120"]
+            crypt = subprocess.run([*bench, args.driver, "crypt", "code_for_the_code_comparison"], capture_output=True, env=env)
+            print(crypt.stdout.decode("utf-8", "replace"), end="")
+            failures += crypt.returncode != 0
             for number, (address, link_text) in enumerate(rows):
-                tool = subprocess.run([args.bench, "run", args.state, "60", args.exe, address.encode(), link_text.encode()],
-                                      capture_output=True, env=env)
+                tool = subprocess.run([*bench, args.exe, address.encode(), link_text.encode()], capture_output=True, env=env)
                 out = pathlib.Path(folder, f"{number}.out")
                 codes = {"quorvane-code.exe": tool.stdout, "Crypt": out.read_bytes() if out.exists() else b""}
                 problems = [f"quorvane-code.exe ended with {tool.returncode}"] if tool.returncode else []
-                if codes["Crypt"] != tool.stdout:
-                    problems.append(f"Crypt gave {len(codes['Crypt'])} bytes, quorvane-code.exe {len(tool.stdout)} others")
+                problems += ["Crypt and quorvane-code.exe differ"] if codes["Crypt"] != tool.stdout else []
                 for who, code in codes.items():
-                    written = written_by_script(code, encoding)
-                    if written != f"<a href=mailto:{address}>{link_text}</a>":
-                        problems.append(f"{who}'s script wrote {written}")
+                    run = subprocess.run(["node", "-e", RUN_SCRIPT, encoding], input=code, capture_output=True)
+                    if run.returncode or run.stdout.decode() != f"<a href=mailto:{address}>{link_text}</a>":
+                        error = [line for line in run.stderr.decode().splitlines() if "Error" in line][:1]
+                        problems.append(f"{who}'s script wrote {run.stdout.decode()!r} {' '.join(error)}")
                 print(f"{'FAIL' if problems else 'ok  '} {codepage} {address} {link_text}: {'; '.join(problems) or 'the script writes the link'}")
                 failures += bool(problems)
     return failures

