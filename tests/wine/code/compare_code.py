@@ -55,11 +55,11 @@ def wine_argument(arg):
     return arg.decode("cp1252").encode("utf-8")
 
 
-def compare(label, expected, status, returncode, stdout, stderr):
-    if returncode == status and stdout == expected:
+def compare(label, expected, exit_code, returncode, stdout, stderr):
+    if returncode == exit_code and stdout == expected:
         print(f"ok   {label}: {len(expected)} bytes")
         return True
-    print(f"FAIL {label}: exit code {returncode}, {len(stdout)} bytes, expected {status} and {len(expected)}")
+    print(f"FAIL {label}: exit code {returncode}, {len(stdout)} bytes, expected {exit_code} and {len(expected)}")
     at = next((i for i, (a, b) in enumerate(zip(stdout, expected)) if a != b), min(len(stdout), len(expected)))
     print(f"     first difference at byte {at}: got {stdout[at:at + 40]!r}, expected {expected[at:at + 40]!r}")
     if stderr:
@@ -116,11 +116,11 @@ def main():
         parser.error("give --bench, --state and --exe, or --guest-cases or --guest-results")
     wine_env = dict(os.environ, LC_ALL="C.UTF-8")
     failures = 0
-    for number, (label, address, link_text, status) in enumerate(CASES):
+    for number, (label, address, link_text, exit_code) in enumerate(CASES):
         host = subprocess.run([args.host, address, link_text], capture_output=True)
         expected = host.stdout
-        if host.returncode != status or (status and expected):
-            print(f"FAIL {label}: the host tool ended with {host.returncode} after {len(expected)} bytes, expected {status}")
+        if host.returncode != exit_code or (exit_code and expected):
+            print(f"FAIL {label}: the host tool ended with {host.returncode} after {len(expected)} bytes, expected {exit_code}")
             failures += 1
             continue
         if args.guest_results:
@@ -135,7 +135,7 @@ def main():
             done = subprocess.run([args.bench, "run", args.state, "60", args.exe, *map(wine_argument, (address, link_text))],
                                   capture_output=True, env=wine_env)
             run = (done.returncode, done.stdout, done.stderr)
-        failures += not compare(label, expected, status, *run)
+        failures += not compare(label, expected, exit_code, *run)
     print(f"{len(CASES) - failures} of {len(CASES)} rows give the same bytes")
     if args.driver and not args.guest_results:
         failures += compare_double_byte(args)
