@@ -11,9 +11,15 @@ namespace {
 // result is allocated once.
 class Sink {
 public:
-    explicit Sink(char* buffer) : out_(buffer), used_(0) {}
+    explicit Sink(char* buffer) : out_(buffer), used_(0), overflowed_(false) {}
 
     void Put(const char* bytes, size_t length) {
+        // Only a count of texts near the size of the address space can get
+        // here; the sum would wrap and then promise a buffer that is too short.
+        if (length > SIZE_MAX - used_) {
+            overflowed_ = true;
+            return;
+        }
         if (out_ != nullptr && length != 0) {
             memcpy(out_ + used_, bytes, length);
         }
@@ -26,10 +32,12 @@ public:
     void Literal(const char (&text)[N]) { Put(text, N - 1); }
 
     size_t Used() const { return used_; }
+    bool Overflowed() const { return overflowed_; }
 
 private:
     char* out_;
     size_t used_;
+    bool overflowed_;
 };
 
 const char kCrLf[] = "\r\n";
@@ -83,13 +91,47 @@ bool IsMarkupOpener(const char* rest, size_t length) {
            StartsWithIgnoringCase(rest, length, "<script");
 }
 
+bool IsLeadByte(LeadByteTest isLeadByte, char c) {
+    return isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(c));
+}
+
+// The bytes that the escaping below changes, apart from the backslash, are
+// all below 0x40, where no double-byte code page has trail bytes: after a
+// lead byte they still stand alone, as a browser's decoder reads them too.
+// The bytes after a "<" that IsMarkupOpener compares are ASCII, which no
+// double-byte code page uses as lead bytes.
+bool CanBeTrailByte(char c) {
+    return c != '"' && c != '\r' && c != '\n' && c != '<';
+}
+
+// A lead byte with the trail byte after it: one character of two bytes.
+bool IsDoubleByteCharacter(ByteView text, size_t i, LeadByteTest isLeadByte) {
+    return IsLeadByte(isLeadByte, text.data[i]) && i + 1 < text.size && CanBeTrailByte(text.data[i + 1]);
+}
+
 // The value inside a double-quoted JavaScript string literal in an HTML
 // script element. The script sees exactly the original bytes; only the
 // characters that would end the literal or the element are written as
 // escape sequences, so ordinary text comes out unchanged.
-void EmitScriptString(Sink& sink, ByteView value) {
+void EmitScriptString(Sink& sink, ByteView value, LeadByteTest isLeadByte) {
+    static const char kHex[] = "0123456789ABCDEF";
     for (size_t i = 0; i < value.size; ++i) {
         char c = value.data[i];
+        if (IsDoubleByteCharacter(value, i, isLeadByte)) {
+            sink.Put(value.data + i, 2);
+            ++i;
+            continue;
+        }
+        if (IsLeadByte(isLeadByte, c)) {
+            // A lead byte without its trail byte (text that Windows converted
+            // from Unicode never holds one). Written raw, a decoder could pair
+            // it with the backslash of the escape or the quote that follows.
+            unsigned char b = static_cast<unsigned char>(c);
+            sink.Literal("\\x");
+            sink.Put(kHex[b >> 4]);
+            sink.Put(kHex[b & 15]);
+            continue;
+        }
         switch (c) {
             case '\\': sink.Literal("\\\\"); break;
             case '"': sink.Literal("\\\""); break;
@@ -124,27 +166,30 @@ void EmitNoScriptBlock(Sink& sink, ByteView address, ByteView linkText) {
     sink.Literal(kCrLf);
 }
 
-void EmitScriptBlock(Sink& sink, ByteView address, ByteView linkText) {
-    const void* at = address.size != 0 ? memchr(address.data, '@', address.size) : nullptr;
-    if (at == nullptr) {
+void EmitScriptBlock(Sink& sink, ByteView address, ByteView linkText, LeadByteTest isLeadByte) {
+    // The first "@" that is a character of its own, not the trail byte of one.
+    size_t localLength = 0;
+    while (localLength < address.size && address.data[localLength] != '@') {
+        localLength += IsDoubleByteCharacter(address, localLength, isLeadByte) ? 2u : 1u;
+    }
+    if (localLength >= address.size) {
         return;
     }
-    size_t localLength = static_cast<size_t>(static_cast<const char*>(at) - address.data);
     ByteView localPart(address.data, localLength);
     ByteView domain(address.data + localLength + 1, address.size - localLength - 1);
 
     sink.Literal("<SCRIPT LANGUAGE=JAVASCRIPT>\r\n");
     sink.Literal("<!-- \r\n");
     sink.Literal("var link = \"");
-    EmitScriptString(sink, linkText);
+    EmitScriptString(sink, linkText, isLeadByte);
     sink.Literal("\";\r\n");
     sink.Literal("var tag1 = \"mail\";\r\n");
     sink.Literal("var tag2 = \"to:\";\r\n");
     sink.Literal("var email1 = \"");
-    EmitScriptString(sink, localPart);
+    EmitScriptString(sink, localPart, isLeadByte);
     sink.Literal("\";\r\n");
     sink.Literal("var email2 = \"");
-    EmitScriptString(sink, domain);
+    EmitScriptString(sink, domain, isLeadByte);
     sink.Literal("\";\r\n");
     sink.Literal(
         "document.write(\"<a h\" + \"ref=\" + tag1 + tag2 + email1 + \"@\" + email2 + \">\" + link + \"</a>\");\r\n");
@@ -157,6 +202,9 @@ template <typename Emit>
 ByteString Render(Emit emit) {
     Sink counter(nullptr);
     emit(counter);
+    if (counter.Overflowed()) {
+        return ByteString();
+    }
     ByteString result(counter.Used());
     if (!result.Failed()) {
         Sink writer(result.data());
@@ -175,13 +223,13 @@ ByteString BuildNoScriptBlock(ByteView address, ByteView linkText) {
     return Render([&](Sink& sink) { EmitNoScriptBlock(sink, address, linkText); });
 }
 
-ByteString BuildScriptBlock(ByteView address, ByteView linkText) {
-    return Render([&](Sink& sink) { EmitScriptBlock(sink, address, linkText); });
+ByteString BuildScriptBlock(ByteView address, ByteView linkText, LeadByteTest isLeadByte) {
+    return Render([&](Sink& sink) { EmitScriptBlock(sink, address, linkText, isLeadByte); });
 }
 
-ByteString ComposeMailCode(ByteView address, ByteView linkText) {
+ByteString ComposeMailCode(ByteView address, ByteView linkText, LeadByteTest isLeadByte) {
     return Render([&](Sink& sink) {
         EmitNoScriptBlock(sink, address, linkText);
-        EmitScriptBlock(sink, address, linkText);
+        EmitScriptBlock(sink, address, linkText, isLeadByte);
     });
 }

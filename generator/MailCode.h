@@ -9,7 +9,16 @@
 // Every text is a byte string in the ANSI code page, taken and returned as
 // it is: no locale, no character set conversion, bytes 0 and 128-255
 // included. Every line ends with CR LF. A result whose Failed() is true
-// means that memory ran out; nothing else can fail.
+// means that memory ran out (or that the code would not fit in memory at
+// all); nothing else can fail.
+
+// The lead-byte test of a double-byte ANSI code page (932, 936, 949, 950),
+// supplied by the caller: true for a byte that starts a two-byte character.
+// Its second byte, the trail byte, may be 0x5C or 0x40 (the backslash and the
+// at sign) in 932, 936 and 950: with the test it belongs to its character, is
+// never escaped and never taken for the "@" of the address. Without the test
+// every byte stands alone.
+typedef bool (*LeadByteTest)(unsigned char byte);
 
 // Decimal text of a signed 32-bit value: no leading zeros, no plus sign,
 // "-" before negative values, "-2147483648" for the lowest one.
@@ -21,9 +30,9 @@ ByteString BuildNoScriptBlock(ByteView address, ByteView linkText);
 
 // The ten SCRIPT lines that write the mailto anchor at page load from
 // pieces split at the first "@"; empty when the address holds no "@".
-ByteString BuildScriptBlock(ByteView address, ByteView linkText);
+ByteString BuildScriptBlock(ByteView address, ByteView linkText, LeadByteTest isLeadByte = nullptr);
 
 // BuildNoScriptBlock followed directly by BuildScriptBlock, in one buffer.
-ByteString ComposeMailCode(ByteView address, ByteView linkText);
+ByteString ComposeMailCode(ByteView address, ByteView linkText, LeadByteTest isLeadByte = nullptr);
 
 #endif

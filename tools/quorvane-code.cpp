@@ -4,16 +4,34 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 #include "MailCode.h"
 
+#ifdef _WIN32
+// The arguments arrive in the ANSI code page, which may be a double-byte one.
+// IsDBCSLeadByte is WINAPI (stdcall on 32-bit Windows), hence the wrapper.
+static bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+static const LeadByteTest kLeadByteTest = IsAnsiLeadByte;
+#else
+// UTF-8 or single-byte text: no byte is a trail byte of a double-byte character.
+static const LeadByteTest kLeadByteTest = nullptr;
+#endif
+
 int main(int argc, char** argv) {
     if (argc != 3) {
-        fputs("usage: quorvane-code ADDRESS LINKTEXT\n", stderr);
+        fputs("usage: quorvane-code ADDRESS LINKTEXT\n"
+              "exit status 3: ADDRESS or LINKTEXT is empty, and nothing is printed, as Crypt makes no code then\n",
+              stderr);
         return 2;
     }
-    ByteString code = ComposeMailCode(ByteView::FromCString(argv[1]), ByteView::FromCString(argv[2]));
+    if (argv[1][0] == '\0' || argv[2][0] == '\0') {
+        fprintf(stderr, "quorvane-code: the %s is empty; Crypt makes no code then\n",
+                argv[1][0] == '\0' ? "address" : "link text");
+        return 3;
+    }
+    ByteString code = ComposeMailCode(ByteView::FromCString(argv[1]), ByteView::FromCString(argv[2]), kLeadByteTest);
     if (code.Failed()) {
         fputs("quorvane-code: out of memory\n", stderr);
         return 1;

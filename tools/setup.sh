@@ -8,7 +8,7 @@ packages=(
   wine wine64 xvfb xauth x11-apps imagemagick
   python3 python3-pefile
   chromium nodejs npm
-  qemu-system-x86 debootstrap cpio
+  qemu-system-x86 debootstrap cpio locales
   clang-14 libclang-rt-14-dev llvm-14
 )
 
@@ -22,12 +22,29 @@ for p in "${packages[@]}"; do
   [[ $status == "install ok installed" ]] || missing+=("$p")
 done
 
+sudo=()
+((EUID == 0)) || sudo=(sudo)
 if ((${#missing[@]})); then
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
   echo "Installing: ${missing[*]}"
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine takes the ANSI code page from the locale: the double-byte tests run
+# under Japanese (932), Simplified Chinese (936) and Traditional Chinese (950).
+# A locale that is not generated silently gives the Western code page 1252.
+available=$(locale -a)
+missing_locales=()
+for l in ja_JP zh_CN zh_TW; do
+  grep -qx "$l.utf8" <<<"$available" || missing_locales+=("$l")
+done
+if ((${#missing_locales[@]})); then
+  echo "Generating locales: ${missing_locales[*]/%/.UTF-8}"
+  for l in "${missing_locales[@]}"; do
+    "${sudo[@]}" sed -i "s/^# *\($l\.UTF-8 UTF-8\)\$/\1/" /etc/locale.gen
+    grep -qx "$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  done
+  "${sudo[@]}" locale-gen >/dev/null
 fi
 
 # The browser test drives Debian's chromium through playwright-core, pinned by its lock file.

@@ -29,6 +29,11 @@ ByteString ReadText(HWND edit, LRESULT length) {
     return text;
 }
 
+// IsDBCSLeadByte is WINAPI (stdcall on 32-bit Windows), the generator wants a plain function.
+bool IsAnsiLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
 void PasteAddress() {
     // Emptied first, so that the clipboard text replaces the whole field
     // wherever the caret was, and an empty clipboard leaves it empty.
@@ -86,7 +91,7 @@ void RunCrypt() {
         return;
     }
     // Out of memory leaves the code box as it was.
-    ByteString code = ComposeMailCode(address.View(), linkText.View());
+    ByteString code = ComposeMailCode(address.View(), linkText.View(), IsAnsiLeadByte);
     if (code.Failed()) {
         return;
     }

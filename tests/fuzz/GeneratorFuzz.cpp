@@ -26,9 +26,11 @@ struct Reader {
         FUZZ_REQUIRE(code.compare(pos, text.size(), text) == 0, "expected \"%s\" at byte %zu", text.c_str(), pos);
         pos += text.size();
     }
+    LeadByteTest lead;
+
     void ExpectString(const std::string& value, const char* name) {
         std::string decoded;
-        FUZZ_REQUIRE(ReadJsString(code, pos, decoded), "%s: no well-formed string literal at byte %zu", name, pos);
+        FUZZ_REQUIRE(ReadJsString(code, pos, decoded, lead), "%s: no well-formed string literal at byte %zu", name, pos);
         FUZZ_REQUIRE(decoded == value, "%s: the literal decodes to other bytes", name);
     }
 };
@@ -43,19 +45,26 @@ bool StartsWithIgnoringCase(const std::string& text, size_t at, const std::strin
     return true;
 }
 
-}  // namespace
+// Lead bytes of code page 932 (Japanese), as IsDBCSLeadByte gives them.
+bool Lead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzedDataProvider input(data, size);
-    const std::string address = input.ConsumeRandomLengthString(size);
-    const std::string link = input.ConsumeRemainingBytesAsString();
+// Where a browser finds the first "@" after decoding: a lead byte takes the next byte of 0x40 and above.
+size_t FindAt(const std::string& s, LeadByteTest lead) {
+    size_t i = 0;
+    while (i < s.size() && s[i] != '@') {
+        i += lead && lead(uint8_t(s[i])) && i + 1 < s.size() && uint8_t(s[i + 1]) >= 0x40 ? 2 : 1;
+    }
+    return i < s.size() ? i : std::string::npos;
+}
 
-    const std::string code = Str(ComposeMailCode(View(address), View(link)));
+// The code for one address and link text, read back with the lead bytes it was made for.
+void Check(const std::string& address, const std::string& link, LeadByteTest lead) {
+    const std::string code = Str(ComposeMailCode(View(address), View(link), lead));
     const std::string noScript = Str(BuildNoScriptBlock(View(address), View(link)));
-    const std::string script = Str(BuildScriptBlock(View(address), View(link)));
+    const std::string script = Str(BuildScriptBlock(View(address), View(link), lead));
     FUZZ_REQUIRE(code == noScript + script, "the code is not the NOSCRIPT block followed by the SCRIPT block");
 
-    Reader reader{code};
+    Reader reader{code, 0, lead};
     reader.Expect("<NOSCRIPT>\r\n<A HREF=\"MAILTO:");
     size_t quote = code.find('"', reader.pos);
     std::string decoded;
@@ -65,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reader.pos = quote;
     reader.Expect("\">" + link + "</A>\r\n</NOSCRIPT>\r\n");
 
-    size_t at = address.find('@');
+    size_t at = FindAt(address, lead);
     if (at != std::string::npos) {
         reader.Expect("<SCRIPT LANGUAGE=JAVASCRIPT>\r\n<!-- \r\n");
         const size_t valuesStart = reader.pos;
@@ -88,5 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "//-->\r\n</SCRIPT>\r\n");
     }
     FUZZ_REQUIRE(reader.pos == code.size(), "%zu bytes after the end of the code", code.size() - reader.pos);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const std::string address = input.ConsumeRandomLengthString(size);
+    const std::string link = input.ConsumeRemainingBytesAsString();
+    Check(address, link, nullptr);
+    Check(address, link, Lead932);
     return 0;
 }

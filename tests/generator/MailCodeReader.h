@@ -10,8 +10,11 @@
 // points just past the closing quote. Fails on a literal that does not end on
 // its own line (a raw CR or LF, or no closing quote) and on escapes other than
 // \\ \" \r \n and \xHH: the generator writes no others, and decoding them
-// wrongly here would hide a fault.
-inline bool ReadJsString(const std::string& text, size_t& pos, std::string& value) {
+// wrongly here would hide a fault. With a lead-byte test the text is read as
+// a browser decodes a double-byte code page first: a lead byte takes the
+// byte after it as its trail byte when that is 0x40 or above.
+inline bool ReadJsString(const std::string& text, size_t& pos, std::string& value,
+                         bool (*isLeadByte)(unsigned char) = nullptr) {
     if (pos >= text.size() || text[pos] != '"') return false;
     value.clear();
     for (size_t i = pos + 1; i < text.size(); ++i) {
@@ -21,6 +24,11 @@ inline bool ReadJsString(const std::string& text, size_t& pos, std::string& valu
             return true;
         }
         if (c == '\r' || c == '\n') return false;
+        if (isLeadByte && isLeadByte(static_cast<unsigned char>(c)) && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) >= 0x40) {
+            value += text.substr(i++, 2);
+            continue;
+        }
         if (c != '\\') {
             value += c;
             continue;

@@ -23,9 +23,13 @@ std::string Compose(const std::string& address, const std::string& link) {
 std::string NoScript(const std::string& address, const std::string& link) {
     return Str(BuildNoScriptBlock(View(address), View(link)));
 }
-std::string Script(const std::string& address, const std::string& link) {
-    return Str(BuildScriptBlock(View(address), View(link)));
+std::string Script(const std::string& address, const std::string& link, LeadByteTest lead = nullptr) {
+    return Str(BuildScriptBlock(View(address), View(link), lead));
 }
+
+// Lead bytes as IsDBCSLeadByte gives them: code page 932, and 936 and 950 (the same range).
+bool Lead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool Lead936(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -169,6 +173,35 @@ TEST(MailCode, ScriptValuesAreEscapedOnlyWhereNeeded) {
     }
 }
 
+TEST(MailCode, DoubleByteCharactersStayWholeInTheScript) {
+    struct Row {
+        LeadByteTest lead;
+        std::string value, literal;
+    };
+    const Row rows[] = {
+        // 932: 機能 8B 40 94 5C, 表 95 5C, ソ 83 5C; a backslash and a quote of their own are still escaped.
+        {Lead932, "\x8B\x40\x94\x5C", "\x8B\x40\x94\x5C"},
+        {Lead932, "\x95\x5C\\\x83\x5C\"", "\x95\x5C\\\\\x83\x5C\\\""},
+        // 0xB1 is a single-byte katakana in 932 and a lead byte in 936.
+        {Lead932, "\xB1\\", "\xB1\\\\"},
+        // 936: 園 88 40, 籠 BB 5C. 950: 一 A4 40, 許 B3 5C.
+        {Lead936, "\x88\x40\xBB\x5C\xB1\\", "\x88\x40\xBB\x5C\xB1\\"},
+        {Lead936, "\xA4\x40\xB3\x5C\\", "\xA4\x40\xB3\x5C\\\\"},
+        // A lead byte without its trail byte must not pair with the escape or the closing quote.
+        {Lead932, "\x83\"\x83\r\x83</", "\\x83\\\"\\x83\\r\\x83\\x3C/"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> lines = Lines(Script("x@y", row.value, row.lead));
+        ASSERT_EQ(lines.size(), 10u);
+        EXPECT_EQ(lines[2], "var link = \"" + row.literal + "\";") << row.literal;
+        // A trail byte 0x40 is no "@": the address splits at the one between the halves.
+        lines = Lines(Script(row.value + "@" + row.value, "t", row.lead));
+        ASSERT_EQ(lines.size(), 10u);
+        EXPECT_EQ(lines[5], "var email1 = \"" + row.literal + "\";") << row.literal;
+        EXPECT_EQ(lines[6], "var email2 = \"" + row.literal + "\";") << row.literal;
+    }
+}
+
 TEST(MailCode, ScriptLiteralRoundTripsEveryByteAndKeepsTheElementClosed) {
     for (int b = 0; b < 256; ++b) {
         for (const std::string& value :
@@ -218,6 +251,13 @@ TEST(MailCode, PlainAddressAndLowerCaseMailtoNeverInTheCode) {
         EXPECT_EQ(code.find(address), std::string::npos) << address;
         EXPECT_EQ(code.find("mailto:"), std::string::npos) << address;
     }
+}
+
+TEST(MailCode, CodeTooLargeForMemoryFailsInsteadOfWrapping) {
+    // The NOSCRIPT block counts the link text without reading it: no memory is touched or taken.
+    const ByteView huge("x", SIZE_MAX - 20);
+    EXPECT_TRUE(BuildNoScriptBlock(ByteView::FromCString("abc"), huge).Failed());
+    EXPECT_TRUE(ComposeMailCode(ByteView::FromCString("abc"), huge).Failed());
 }
 
 TEST(IntToDecimal, Values) {

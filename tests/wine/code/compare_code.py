@@ -1,6 +1,9 @@
 """Runs the Windows quorvane-code.exe under Wine and the host's quorvane-code with the same arguments: the same bytes must come out.
 
-Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe
+Under each double-byte locale quorvane-code.exe and Crypt (a case of the program
+driver) must give the same code, whose script, decoded as a browser does, writes the link.
+
+Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe [--driver DRIVER.exe]
        compare_code.py --host TOOL --guest-cases DIR    (before a run in the emulated PC)
        compare_code.py --host TOOL --guest-results DIR  (after it)
 
@@ -12,19 +15,37 @@ import os
 import pathlib
 import subprocess
 import sys
+import tempfile
 
-# (what the row shows, address, link text), as bytes in code page 1252, the
-# ANSI code page of the bench's Wine prefix.
+# (what the row shows, address, link text, exit code), as bytes in code page
+# 1252, the ANSI code page of the bench's Wine prefix.
 CASES = [
-    ("plain address", b"someone@example.org", b"Write to us"),
+    ("plain address", b"someone@example.org", b"Write to us", 0),
     # 0xFC u-umlaut, 0x80 euro sign, 0xE9 e-acute, 0xDF sharp s.
-    ("bytes above 127", b"j\xfcrgen\x80@caf\xe9.example", b"\x80 caf\xe9 M\xfcller \xdf"),
+    ("bytes above 127", b"j\xfcrgen\x80@caf\xe9.example", b"\x80 caf\xe9 M\xfcller \xdf", 0),
     # Quotes and backslashes have to survive the command line's own quoting as well.
-    ("quotes, backslashes and an end tag", b'o"ne\\il@example.org', b'say "hi" \\ to</script>me\\'),
+    ("quotes, backslashes and an end tag", b'o"ne\\il@example.org', b'say "hi" \\ to</script>me\\', 0),
     # A C runtime that expanded wildcards would put file names here.
-    ("a lone wildcard", b"info@example.org", b"*"),
-    ("empty link text, no @", b"nobody", b""),
+    ("a lone wildcard", b"info@example.org", b"*", 0),
+    # Crypt makes no code then: nothing is printed.
+    ("empty link text, no @", b"nobody", b"", 3),
 ]
+
+# (code page, its locale, the encoding's name for a browser, rows of address and link text).
+# Trail bytes 0x40 ("@") and 0x5C (backslash): 932 機 8B40 能 945C 表 955C ソ 835C,
+# 936 園 8840 籠 BB5C, 950 一 A440 功 A55C 許 B35C.
+DOUBLE_BYTE = [
+    (932, "ja_JP.UTF-8", "shift_jis", [("a@b.example", "機能"), ("機能ソ@表.example", '表 "機能" \\ ソ</a>')]),
+    (936, "zh_CN.UTF-8", "gbk", [("園籠@籠園.example", '籠 "園" \\ 籠')]),
+    (950, "zh_TW.UTF-8", "big5", [("一功@許一.example", '功 "一" \\ 許')]),
+]
+
+# Decodes the code from stdin as a browser does, runs its script with a stand-in for document.write
+# and prints what it wrote.
+RUN_SCRIPT = """let written = '', code = new TextDecoder(process.argv[1]).decode(require('fs').readFileSync(0));
+require('vm').runInNewContext(code.split('<SCRIPT LANGUAGE=JAVASCRIPT>')[1].split('</SCRIPT>')[0],
+                              {document: {write: (s) => { written += s; }}});
+process.stdout.write(written);"""
 
 
 # Wine turns the Unix arguments into Unicode by the locale's character set,
@@ -34,11 +55,11 @@ def wine_argument(arg):
     return arg.decode("cp1252").encode("utf-8")
 
 
-def compare(label, expected, returncode, stdout, stderr):
-    if returncode == 0 and stdout == expected:
+def compare(label, expected, exit_code, returncode, stdout, stderr):
+    if returncode == exit_code and stdout == expected:
         print(f"ok   {label}: {len(expected)} bytes")
         return True
-    print(f"FAIL {label}: exit code {returncode}, {len(stdout)} bytes, expected {len(expected)}")
+    print(f"FAIL {label}: exit code {returncode}, {len(stdout)} bytes, expected {exit_code} and {len(expected)}")
     at = next((i for i, (a, b) in enumerate(zip(stdout, expected)) if a != b), min(len(stdout), len(expected)))
     print(f"     first difference at byte {at}: got {stdout[at:at + 40]!r}, expected {expected[at:at + 40]!r}")
     if stderr:
@@ -46,17 +67,47 @@ def compare(label, expected, returncode, stdout, stderr):
     return False
 
 
+# Each code page's rows, under its locale: quorvane-code.exe with them as arguments, Crypt with them in files.
+def compare_double_byte(args):
+    failures = 0
+    for codepage, locale, encoding, rows in DOUBLE_BYTE:
+        with tempfile.TemporaryDirectory() as folder:
+            for number, texts in enumerate(rows):
+                for suffix, text in zip(("address", "link"), texts):
+                    pathlib.Path(folder, f"{number}.{suffix}").write_bytes(text.encode(f"cp{codepage}"))
+            env = dict(os.environ, LC_ALL=locale, QUORVANE_CODE_PAGE=str(codepage),
+                       QUORVANE_CODE_CASES="Z:" + folder.replace("/", "\\"))
+            bench = [args.bench, "run", args.state, "120"]
+            crypt = subprocess.run([*bench, args.driver, "crypt", "code_for_the_code_comparison"], capture_output=True, env=env)
+            print(crypt.stdout.decode("utf-8", "replace"), end="")
+            failures += crypt.returncode != 0
+            for number, (address, link_text) in enumerate(rows):
+                tool = subprocess.run([*bench, args.exe, address.encode(), link_text.encode()], capture_output=True, env=env)
+                out = pathlib.Path(folder, f"{number}.out")
+                codes = {"quorvane-code.exe": tool.stdout, "Crypt": out.read_bytes() if out.exists() else b""}
+                problems = [f"quorvane-code.exe ended with {tool.returncode}"] if tool.returncode else []
+                problems += ["Crypt and quorvane-code.exe differ"] if codes["Crypt"] != tool.stdout else []
+                for who, code in codes.items():
+                    run = subprocess.run(["node", "-e", RUN_SCRIPT, encoding], input=code, capture_output=True)
+                    if run.returncode or run.stdout.decode() != f"<a href=mailto:{address}>{link_text}</a>":
+                        error = [line for line in run.stderr.decode().splitlines() if "Error" in line][:1]
+                        problems.append(f"{who}'s script wrote {run.stdout.decode()!r} {' '.join(error)}")
+                print(f"{'FAIL' if problems else 'ok  '} {codepage} {address} {link_text}: {'; '.join(problems) or 'the script writes the link'}")
+                failures += bool(problems)
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--host", required=True)
-    for name in ("--bench", "--state", "--exe", "--guest-cases", "--guest-results"):
+    for name in ("--bench", "--state", "--exe", "--driver", "--guest-cases", "--guest-results"):
         parser.add_argument(name)
     args = parser.parse_args()
 
     if args.guest_cases:
         folder = pathlib.Path(args.guest_cases)
         folder.mkdir(parents=True, exist_ok=True)
-        for number, (_, address, link_text) in enumerate(CASES):
+        for number, (_, address, link_text, _) in enumerate(CASES):
             (folder / f"{number}.address").write_bytes(wine_argument(address))
             (folder / f"{number}.link").write_bytes(wine_argument(link_text))
         return 0
@@ -65,8 +116,13 @@ def main():
         parser.error("give --bench, --state and --exe, or --guest-cases or --guest-results")
     wine_env = dict(os.environ, LC_ALL="C.UTF-8")
     failures = 0
-    for number, (label, address, link_text) in enumerate(CASES):
-        expected = subprocess.run([args.host, address, link_text], capture_output=True, check=True).stdout
+    for number, (label, address, link_text, exit_code) in enumerate(CASES):
+        host = subprocess.run([args.host, address, link_text], capture_output=True)
+        expected = host.stdout
+        if host.returncode != exit_code or (exit_code and expected):
+            print(f"FAIL {label}: the host tool ended with {host.returncode} after {len(expected)} bytes, expected {exit_code}")
+            failures += 1
+            continue
         if args.guest_results:
             folder = pathlib.Path(args.guest_results)
             out, status = folder / f"{number}.out", folder / f"{number}.status"
@@ -79,8 +135,10 @@ def main():
             done = subprocess.run([args.bench, "run", args.state, "60", args.exe, *map(wine_argument, (address, link_text))],
                                   capture_output=True, env=wine_env)
             run = (done.returncode, done.stdout, done.stderr)
-        failures += not compare(label, expected, *run)
+        failures += not compare(label, expected, exit_code, *run)
     print(f"{len(CASES) - failures} of {len(CASES)} rows give the same bytes")
+    if args.driver and not args.guest_results:
+        failures += compare_double_byte(args)
     return 1 if failures else 0
 
 

@@ -1,4 +1,8 @@
 // Groups "crypt", "paste" and "commands": what the keys and buttons of the main window do.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include "Bench.h"
 #include "Quorvane.h"
 
@@ -174,6 +178,29 @@ BENCH_CASE(crypt, bytes_above_127_survive_the_edit_controls) {
     EXPECT_MSG(WaitClipboardChange(sequence), "nothing was copied");
     EXPECT_EQ(expected, drive::TextOf(q.codeEdit));
     EXPECT_EQ(expected, Clipboard());
+}
+
+// Run by the code comparison (wine.code) under each double-byte locale: Crypt for the texts in the
+// files N.address and N.link of the folder QUORVANE_CODE_CASES, with the code left in N.out there.
+BENCH_CASE(crypt, code_for_the_code_comparison) {
+    const char* folder = std::getenv("QUORVANE_CODE_CASES");
+    const char* codePage = std::getenv("QUORVANE_CODE_PAGE");
+    if (folder == nullptr || codePage == nullptr) SKIP("run by wine.code under the Japanese and Chinese locales");
+    // A locale that is not generated on the host silently gives 1252.
+    CHECK_EQ(static_cast<UINT>(std::atoi(codePage)), GetACP());
+    Quorvane q;
+    q.Start();
+    for (int n = 0;; ++n) {
+        std::string base = folder + ("\\" + std::to_string(n));
+        std::ifstream address(base + ".address", std::ios::binary), link(base + ".link", std::ios::binary);
+        if (!address || !link) break;
+        Prepare(q, {std::istreambuf_iterator<char>(address), {}}, {std::istreambuf_iterator<char>(link), {}});
+        q.Activate();
+        DWORD sequence = GetClipboardSequenceNumber();
+        drive::PressKey(VK_F2);
+        EXPECT_MSG(WaitClipboardChange(sequence), "nothing was copied");
+        std::ofstream(base + ".out", std::ios::binary) << drive::TextOf(q.codeEdit);
+    }
 }
 
 BENCH_CASE(paste, f4_and_p_button_replace_the_whole_address) {
