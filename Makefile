@@ -1,9 +1,9 @@
-# The two commands of the README, `make run` and `make test`, `make dist` for the release and `make fuzz` for long fuzzing runs. Each installs what is missing first.
+# The two commands of the README, `make run` and `make test`, `make dist` for the release, `make fuzz` for long fuzzing runs, `make install` for the host's quorvane-code and `make bench` for its speed. Each installs what is missing first.
 # The quick host checks first; the emulated 32-bit PC (win32) takes longest.
 PRESETS := host host-asan fuzz win64 win32
 JOBS := $(shell nproc)
 
-.PHONY: run test setup build dist fuzz
+.PHONY: run test setup build dist fuzz install bench
 
 setup:
 	@tools/setup.sh
@@ -33,3 +33,16 @@ FUZZ_SECONDS ?= 600
 fuzz: setup
 	@tools/build.sh fuzz $(JOBS)
 	@QUORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz -j 1 --verbose --timeout $$(( $(FUZZ_SECONDS) * 2 + 300 ))
+
+# Only the host's quorvane-code, built from the host build and installed by
+# its CMake rules: PREFIX/bin/quorvane-code, below DESTDIR when given.
+PREFIX ?= /usr/local
+INSTALL_PRESET ?= host
+install: setup
+	@tools/build.sh $(INSTALL_PRESET) $(JOBS) --target quorvane-code
+	@DESTDIR="$(DESTDIR)" cmake --install build/$(INSTALL_PRESET) --prefix "$(PREFIX)" --strip
+
+# The site commands' speed over a generated site: MB/s and files/s, the best of several runs each.
+bench: setup
+	@tools/build.sh host $(JOBS) --target quorvane-code
+	@python3 tools/bench-site.py build/host/tools/quorvane-code

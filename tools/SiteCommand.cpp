@@ -1,0 +1,277 @@
+// The site commands of quorvane-code: reads the arguments, walks the folders, hands each page to the site library and reports.
+#include "SiteCommand.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Site.h"
+#include "SiteFiles.h"
+
+namespace {
+
+using sitefiles::Kind;
+using sitefiles::Path;
+
+const char kHelp[] =
+    "usage: quorvane-code ADDRESS LINKTEXT\n"
+    "       quorvane-code --protect [--dry-run] PATH...\n"
+    "       quorvane-code --check PATH...\n"
+    "\n"
+    "ADDRESS LINKTEXT\n"
+    "  Prints the mail code for one address and link text.\n"
+    "\n"
+    "--protect [--dry-run] PATH...\n"
+    "  Rewrites the mailto links of HTML pages in place. Each anchor of the form\n"
+    "  <a href=\"mailto:ADDRESS\">TEXT</a> in a page's ordinary content becomes the\n"
+    "  mail code for ADDRESS and TEXT; every other byte of the page stays as it was.\n"
+    "  Anchors and pages left as they are get a line each, FILE:LINE: reason (other\n"
+    "  attributes, a query such as ?subject=, an opt-out region between\n"
+    "  <!--email_off--> and <!--/email_off-->, a page without a declared charset,\n"
+    "  ...), and each changed page a line FILE: N anchors rewritten. A second run\n"
+    "  changes nothing. --dry-run reports the same and writes nothing.\n"
+    "  A changed page goes to a new file beside it, which is flushed to disk and\n"
+    "  then put in its place in one step, with the page's permissions (and, for\n"
+    "  root, its owner); a page with more than one hard link, or named through a\n"
+    "  symbolic link, is listed instead, since that step would split the links.\n"
+    "  A page with nothing to rewrite is not written at all.\n"
+    "  Exit status: 0 when every file was done, 1 when a file could not be read or\n"
+    "  written (one line each on standard error; the other files are still done).\n"
+    "\n"
+    "--check PATH...\n"
+    "  Writes nothing. Lists every e-mail address that stands readable in a page's\n"
+    "  raw bytes, wherever it stands (text, attribute values, scripts, comments,\n"
+    "  JSON-LD), as FILE:LINE: where: address. It stands for the collectors that\n"
+    "  read a page's source bytes with a pattern, the common kind. It does not stand\n"
+    "  for collectors that decode character references or run the page's scripts:\n"
+    "  addresses written as character references, such as those in the mail code,\n"
+    "  are not listed, and such collectors may still find them.\n"
+    "  SITE_ADDRESS_RULE\n"
+    "  Exit status as grep's: 0 none found, 1 some found, 2 a file could not be\n"
+    "  read.\n"
+    "\n"
+    "PATH is a file, or a folder in which every *.html and *.htm file is taken,\n"
+    "recursively (--check also takes *.xhtml). Symbolic links met inside a folder\n"
+    "(on Windows also junctions) are not followed. True XHTML (*.xhtml), where\n"
+    "scripts cannot write into the page, is never rewritten. The listing goes to\n"
+    "standard output, the summary and errors to standard error; on Windows, paths\n"
+    "print as UTF-8 to a pipe or file and as wide characters to a console.\n";
+
+enum class Mode { Protect, Check };
+
+struct Totals {
+    size_t pages = 0;
+    size_t bytes = 0;
+    size_t changed = 0;
+    size_t anchors = 0;
+    size_t listed = 0;
+    size_t findings = 0;
+    size_t pagesWithFindings = 0;
+    size_t errors = 0;
+};
+
+bool EndsWithNoCase(std::string_view name, std::string_view tail) {
+    if (name.size() < tail.size()) return false;
+    name.remove_prefix(name.size() - tail.size());
+    for (size_t i = 0; i < tail.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != tail[i]) return false;
+    }
+    return true;
+}
+
+std::string Count(size_t n, const char* thing) {
+    return std::to_string(n) + thing + (n == 1 ? "" : thing[strlen(thing) - 1] == 's' ? "es" : "s");
+}
+
+bool IsXhtml(std::string_view name) { return EndsWithNoCase(name, ".xhtml"); }
+
+class Run {
+public:
+    Run(Mode mode, bool dryRun) : mode_(mode), dryRun_(dryRun) {}
+
+    void Named(const sitefiles::Named& named) {
+        Kind kind;
+        std::string error;
+        if (!named.error.empty()) return Error(named.shown, named.error);
+        // What the command line names is followed, as grep -r and find -H do.
+        if (!sitefiles::Classify(named.native, true, kind, error)) return Error(named.shown, error);
+        if (kind == Kind::Folder) return Folder(named.native, named.shown);
+        if (mode_ == Mode::Protect && IsXhtml(named.shown)) {
+            return List(named.shown, 1, "true XHTML (*.xhtml), where document.write does not run: left whole");
+        }
+        Kind own = kind;
+        if (!sitefiles::Classify(named.native, false, own, error)) return Error(named.shown, error);
+        Page(named.native, named.shown, own == Kind::Link);
+    }
+
+    int Finish() {
+        Out(std::string_view());
+        std::string summary = "quorvane-code: " + std::to_string(totals_.pages) + " pages (" +
+                              std::to_string(totals_.bytes) + " bytes) read";
+        if (mode_ == Mode::Protect) {
+            summary += "; " + std::to_string(totals_.changed) + (dryRun_ ? " to change, " : " changed, ") +
+                       Count(totals_.anchors, " anchor") + (dryRun_ ? " to rewrite; " : " rewritten; ") +
+                       std::to_string(totals_.listed) + " listed";
+        } else {
+            summary += "; " + Count(totals_.findings, " readable address") + " in " +
+                       Count(totals_.pagesWithFindings, " page");
+        }
+        summary += "; " + Count(totals_.errors, " error") + "\n";
+        sitefiles::Write(true, summary);
+        sitefiles::Flush();
+        if (mode_ == Mode::Protect) return totals_.errors ? 1 : 0;
+        return totals_.errors ? 2 : totals_.findings ? 1 : 0;
+    }
+
+private:
+    // Files before subfolders, each in name order; an explicit stack, since
+    // a folder tree may be deeper than the call stack allows.
+    void Folder(const Path& root, const std::string& rootShown) {
+        std::vector<std::pair<Path, std::string>> pending{{root, rootShown}};
+        std::vector<sitefiles::Entry> entries;
+        while (!pending.empty()) {
+            auto [folder, shown] = std::move(pending.back());
+            pending.pop_back();
+            std::string error;
+            if (!sitefiles::ListFolder(folder, entries, error)) {
+                Error(shown, error);
+                continue;
+            }
+            const std::string prefix =
+                !shown.empty() && (shown.back() == '/' || shown.back() == sitefiles::kShownSeparator)
+                    ? shown
+                    : shown + sitefiles::kShownSeparator;
+            size_t firstSub = pending.size();
+            for (const sitefiles::Entry& e : entries) {
+                if (e.kind == Kind::Folder) {
+                    pending.emplace_back(sitefiles::Join(folder, e.name), prefix + e.shown);
+                } else if (e.kind == Kind::File && Taken(e.shown)) {
+                    Page(sitefiles::Join(folder, e.name), prefix + e.shown, false);
+                }
+            }
+            std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstSub), pending.end());
+        }
+    }
+
+    bool Taken(std::string_view name) const {
+        return EndsWithNoCase(name, ".html") || EndsWithNoCase(name, ".htm") ||
+               (mode_ == Mode::Check && IsXhtml(name));
+    }
+
+    void Page(const Path& path, const std::string& shown, bool throughLink) {
+        std::string error;
+        sitefiles::Facts facts;
+        if (!sitefiles::ReadFile(path, bytes_, facts, error)) return Error(shown, error);
+        ++totals_.pages;
+        totals_.bytes += bytes_.size();
+        if (mode_ == Mode::Check) return Check(shown);
+
+        site::ProtectResult result = site::ProtectPage(bytes_);
+        for (const site::Listed& l : result.listed) List(shown, l.line, l.reason);
+        if (result.output == bytes_) return;
+        const std::string count = Count(result.rewritten, " anchor");
+        if (throughLink || facts.links > 1) {
+            return List(shown, 1,
+                        count + " to rewrite, but the page is not replaced: " +
+                            (throughLink ? std::string("it was named through a symbolic link")
+                                         : "it has " + std::to_string(facts.links) + " hard links") +
+                            ", which replacing it would split");
+        }
+        if (!dryRun_ && !sitefiles::ReplaceFile(path, result.output, facts, error)) return Error(shown, error);
+        ++totals_.changed;
+        totals_.anchors += result.rewritten;
+        Out(shown + ": " + count + (dryRun_ ? " to rewrite\n" : " rewritten\n"));
+    }
+
+    void Check(const std::string& shown) {
+        std::vector<site::Finding> findings = site::CheckPage(bytes_);
+        if (findings.empty()) return;
+        ++totals_.pagesWithFindings;
+        totals_.findings += findings.size();
+        for (const site::Finding& f : findings) {
+            Out(shown + ":" + std::to_string(f.line) + ": " + f.where + ": " + f.address + "\n");
+        }
+    }
+
+    void List(const std::string& shown, size_t line, const std::string& reason) {
+        ++totals_.listed;
+        Out(shown + ":" + std::to_string(line) + ": " + reason + "\n");
+    }
+
+    void Error(const std::string& shown, const std::string& error) {
+        ++totals_.errors;
+        Out(std::string_view());
+        sitefiles::Write(true, "quorvane-code: " + shown + ": " + error + "\n");
+    }
+
+    // Standard output is gathered and written in large pieces; an empty
+    // text writes out what is gathered.
+    void Out(std::string_view text) {
+        out_ += text;
+        if (text.empty() || out_.size() > (1u << 16)) {
+            sitefiles::Write(false, out_);
+            out_.clear();
+            if (text.empty()) sitefiles::Flush();
+        }
+    }
+
+    Mode mode_;
+    bool dryRun_;
+    Totals totals_;
+    std::string bytes_;
+    std::string out_;
+};
+
+int Usage() {
+    sitefiles::Write(true,
+                     "usage: quorvane-code --protect [--dry-run] PATH...\n"
+                     "       quorvane-code --check PATH...\n"
+                     "       quorvane-code --help\n");
+    sitefiles::Flush();
+    return 2;
+}
+
+}  // namespace
+
+bool IsSiteCommand(const char* first) {
+    return strcmp(first, "--protect") == 0 || strcmp(first, "--check") == 0 || strcmp(first, "--help") == 0 ||
+           strcmp(first, "-h") == 0 || strcmp(first, "--dry-run") == 0;
+}
+
+int RunSiteCommand(int argc, char** argv) {
+    bool protect = false, check = false, dryRun = false, help = false;
+    int first = 1;
+    for (; first < argc && argv[first][0] == '-'; ++first) {
+        std::string_view option = argv[first];
+        if (option == "--") {
+            ++first;
+            break;
+        }
+        if (option == "--protect") protect = true;
+        else if (option == "--check") check = true;
+        else if (option == "--dry-run") dryRun = true;
+        else if (option == "--help" || option == "-h") help = true;
+        else return Usage();
+    }
+    if (help) {
+        sitefiles::Write(false, kHelp);
+        sitefiles::Flush();
+        return 0;
+    }
+    if (protect == check || (check && dryRun) || first == argc) return Usage();
+
+    std::vector<sitefiles::Named> named;
+    std::string error;
+    if (!sitefiles::ArgumentPaths(argc, argv, first, named, error)) {
+        sitefiles::Write(true, "quorvane-code: " + error + "\n");
+        return 2;
+    }
+    Run run(protect ? Mode::Protect : Mode::Check, dryRun);
+    for (const sitefiles::Named& n : named) run.Named(n);
+    return run.Finish();
+}
