@@ -2,4 +2,4 @@
 add_executable(quorvane-code tools/quorvane-code.cpp)
 target_compile_options(quorvane-code PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 target_link_options(quorvane-code PRIVATE ${QUORVANE_WIN_LINK_OPTIONS})
-target_link_libraries(quorvane-code PRIVATE quorvane_generator)
+target_link_libraries(quorvane-code PRIVATE quorvane_generator quorvane_site)
