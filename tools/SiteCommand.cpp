@@ -4,6 +4,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,45 +92,110 @@ std::string Count(size_t n, const char* thing) {
 
 bool IsXhtml(std::string_view name) { return EndsWithNoCase(name, ".xhtml"); }
 
+// What one page (or one named path) gives: its lines for standard output and
+// error, and what it adds to the totals.
+struct Report {
+    std::string out;
+    std::string err;
+    Totals totals;
+};
+
+struct Job {
+    Path path;
+    std::string shown;
+    bool throughLink = false;
+    bool done = false;  // nothing left to do: `report` is complete
+    Report report;
+};
+
+void Out(Report& r, const std::string& text) { r.out += text; }
+
+void List(Report& r, const std::string& shown, size_t line, const std::string& reason) {
+    ++r.totals.listed;
+    r.out += shown + ":" + std::to_string(line) + ": " + reason + "\n";
+}
+
+void Error(Report& r, const std::string& shown, const std::string& error) {
+    ++r.totals.errors;
+    r.err += "quorvane-code: " + shown + ": " + error + "\n";
+}
+
+// First every path is found (folders walked), then the pages are done on as
+// many threads as there are processors, each page on its own, and last the
+// reports are printed in the order of the walk, so that the output is the
+// same whatever the threads did first.
 class Run {
 public:
     Run(Mode mode, bool dryRun) : mode_(mode), dryRun_(dryRun) {}
 
     void Named(const sitefiles::Named& named) {
+        Job& job = NewJob(Path(), named.shown, true);
         Kind kind;
         std::string error;
-        if (!named.error.empty()) return Error(named.shown, named.error);
+        if (!named.error.empty()) return Error(job.report, named.shown, named.error);
         // What the command line names is followed, as grep -r and find -H do.
-        if (!sitefiles::Classify(named.native, true, kind, error)) return Error(named.shown, error);
+        if (!sitefiles::Classify(named.native, true, kind, error)) return Error(job.report, named.shown, error);
         if (kind == Kind::Folder) return Folder(named.native, named.shown);
         if (mode_ == Mode::Protect && IsXhtml(named.shown)) {
-            return List(named.shown, 1, "true XHTML (*.xhtml), where document.write does not run: left whole");
+            return List(job.report, named.shown, 1,
+                        "true XHTML (*.xhtml), where document.write does not run: left whole");
         }
         Kind own = kind;
-        if (!sitefiles::Classify(named.native, false, own, error)) return Error(named.shown, error);
-        Page(named.native, named.shown, own == Kind::Link);
+        if (!sitefiles::Classify(named.native, false, own, error)) return Error(job.report, named.shown, error);
+        job.path = named.native;
+        job.throughLink = own == Kind::Link;
+        job.done = false;
     }
 
     int Finish() {
-        Out(std::string_view());
-        std::string summary = "quorvane-code: " + std::to_string(totals_.pages) + " pages (" +
-                              std::to_string(totals_.bytes) + " bytes) read";
-        if (mode_ == Mode::Protect) {
-            summary += "; " + std::to_string(totals_.changed) + (dryRun_ ? " to change, " : " changed, ") +
-                       Count(totals_.anchors, " anchor") + (dryRun_ ? " to rewrite; " : " rewritten; ") +
-                       std::to_string(totals_.listed) + " listed";
-        } else {
-            summary += "; " + Count(totals_.findings, " readable address") + " in " +
-                       Count(totals_.pagesWithFindings, " page");
+        next_ = 0;
+        unsigned threads = std::min(sitefiles::ProcessorCount(), 8u);
+        sitefiles::RunThreads(threads, [](void* run) { static_cast<Run*>(run)->Work(); }, this);
+
+        Totals totals;
+        std::string out;
+        for (const Job& job : jobs_) {
+            const Totals& t = job.report.totals;
+            totals.pages += t.pages, totals.bytes += t.bytes, totals.changed += t.changed;
+            totals.anchors += t.anchors, totals.listed += t.listed, totals.findings += t.findings;
+            totals.pagesWithFindings += t.pagesWithFindings, totals.errors += t.errors;
+            out += job.report.out;
+            if (!job.report.err.empty() || out.size() > (1u << 16)) {
+                sitefiles::Write(false, out);
+                out.clear();
+                sitefiles::Flush();
+                sitefiles::Write(true, job.report.err);
+            }
         }
-        summary += "; " + Count(totals_.errors, " error") + "\n";
+        sitefiles::Write(false, out);
+        std::string summary = "quorvane-code: " + Count(totals.pages, " page") + " (" +
+                              std::to_string(totals.bytes) + " bytes) read";
+        if (mode_ == Mode::Protect) {
+            summary += "; " + std::to_string(totals.changed) + (dryRun_ ? " to change, " : " changed, ") +
+                       Count(totals.anchors, " anchor") + (dryRun_ ? " to rewrite; " : " rewritten; ") +
+                       std::to_string(totals.listed) + " listed";
+        } else {
+            summary += "; " + Count(totals.findings, " readable address") + " in " +
+                       Count(totals.pagesWithFindings, " page");
+        }
+        summary += "; " + Count(totals.errors, " error") + "\n";
+        sitefiles::Flush();
         sitefiles::Write(true, summary);
         sitefiles::Flush();
-        if (mode_ == Mode::Protect) return totals_.errors ? 1 : 0;
-        return totals_.errors ? 2 : totals_.findings ? 1 : 0;
+        if (mode_ == Mode::Protect) return totals.errors ? 1 : 0;
+        return totals.errors ? 2 : totals.findings ? 1 : 0;
     }
 
 private:
+    Job& NewJob(Path path, std::string shown, bool done) {
+        jobs_.emplace_back();
+        Job& job = jobs_.back();
+        job.path = std::move(path);
+        job.shown = std::move(shown);
+        job.done = done;
+        return job;
+    }
+
     // Files before subfolders, each in name order; an explicit stack, since
     // a folder tree may be deeper than the call stack allows.
     void Folder(const Path& root, const std::string& rootShown) {
@@ -139,7 +206,7 @@ private:
             pending.pop_back();
             std::string error;
             if (!sitefiles::ListFolder(folder, entries, error)) {
-                Error(shown, error);
+                Error(NewJob(Path(), shown, true).report, shown, error);
                 continue;
             }
             const std::string prefix =
@@ -151,7 +218,7 @@ private:
                 if (e.kind == Kind::Folder) {
                     pending.emplace_back(sitefiles::Join(folder, e.name), prefix + e.shown);
                 } else if (e.kind == Kind::File && Taken(e.shown)) {
-                    Page(sitefiles::Join(folder, e.name), prefix + e.shown, false);
+                    NewJob(sitefiles::Join(folder, e.name), prefix + e.shown, false);
                 }
             }
             std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstSub), pending.end());
@@ -163,68 +230,57 @@ private:
                (mode_ == Mode::Check && IsXhtml(name));
     }
 
-    void Page(const Path& path, const std::string& shown, bool throughLink) {
+    // One thread's share: the next page nobody has taken yet, until none is left.
+    void Work() {
+        std::string bytes;  // reused from page to page
+        for (size_t i; (i = next_.fetch_add(1)) < jobs_.size();) {
+            if (!jobs_[i].done) Page(jobs_[i], bytes);
+        }
+    }
+
+    void Page(Job& job, std::string& bytes) const {
+        Report& r = job.report;
         std::string error;
         sitefiles::Facts facts;
-        if (!sitefiles::ReadFile(path, bytes_, facts, error)) return Error(shown, error);
-        ++totals_.pages;
-        totals_.bytes += bytes_.size();
-        if (mode_ == Mode::Check) return Check(shown);
+        if (!sitefiles::ReadPage(job.path, bytes, facts, error)) return Error(r, job.shown, error);
+        ++r.totals.pages;
+        r.totals.bytes += bytes.size();
+        if (mode_ == Mode::Check) return Check(r, job.shown, bytes);
 
-        site::ProtectResult result = site::ProtectPage(bytes_);
-        for (const site::Listed& l : result.listed) List(shown, l.line, l.reason);
-        if (result.output == bytes_) return;
+        site::ProtectResult result = site::ProtectPage(bytes);
+        for (const site::Listed& l : result.listed) List(r, job.shown, l.line, l.reason);
+        if (result.output == bytes) return;
         const std::string count = Count(result.rewritten, " anchor");
-        if (throughLink || facts.links > 1) {
-            return List(shown, 1,
+        if (job.throughLink || facts.links > 1) {
+            return List(r, job.shown, 1,
                         count + " to rewrite, but the page is not replaced: " +
-                            (throughLink ? std::string("it was named through a symbolic link")
-                                         : "it has " + std::to_string(facts.links) + " hard links") +
+                            (job.throughLink ? std::string("it was named through a symbolic link")
+                                             : "it has " + std::to_string(facts.links) + " hard links") +
                             ", which replacing it would split");
         }
-        if (!dryRun_ && !sitefiles::ReplaceFile(path, result.output, facts, error)) return Error(shown, error);
-        ++totals_.changed;
-        totals_.anchors += result.rewritten;
-        Out(shown + ": " + count + (dryRun_ ? " to rewrite\n" : " rewritten\n"));
-    }
-
-    void Check(const std::string& shown) {
-        std::vector<site::Finding> findings = site::CheckPage(bytes_);
-        if (findings.empty()) return;
-        ++totals_.pagesWithFindings;
-        totals_.findings += findings.size();
-        for (const site::Finding& f : findings) {
-            Out(shown + ":" + std::to_string(f.line) + ": " + f.where + ": " + f.address + "\n");
+        if (!dryRun_ && !sitefiles::ReplacePage(job.path, result.output, facts, error)) {
+            return Error(r, job.shown, error);
         }
+        ++r.totals.changed;
+        r.totals.anchors += result.rewritten;
+        Out(r, job.shown + ": " + count + (dryRun_ ? " to rewrite\n" : " rewritten\n"));
     }
 
-    void List(const std::string& shown, size_t line, const std::string& reason) {
-        ++totals_.listed;
-        Out(shown + ":" + std::to_string(line) + ": " + reason + "\n");
-    }
-
-    void Error(const std::string& shown, const std::string& error) {
-        ++totals_.errors;
-        Out(std::string_view());
-        sitefiles::Write(true, "quorvane-code: " + shown + ": " + error + "\n");
-    }
-
-    // Standard output is gathered and written in large pieces; an empty
-    // text writes out what is gathered.
-    void Out(std::string_view text) {
-        out_ += text;
-        if (text.empty() || out_.size() > (1u << 16)) {
-            sitefiles::Write(false, out_);
-            out_.clear();
-            if (text.empty()) sitefiles::Flush();
+    static void Check(Report& r, const std::string& shown, std::string_view bytes) {
+        std::vector<site::Finding> findings = site::CheckPage(bytes);
+        if (findings.empty()) return;
+        ++r.totals.pagesWithFindings;
+        r.totals.findings += findings.size();
+        for (const site::Finding& f : findings) {
+            Out(r, shown + ":" + std::to_string(f.line) + ": " + f.where + ": " + f.address + "\n");
         }
     }
 
     Mode mode_;
     bool dryRun_;
-    Totals totals_;
-    std::string bytes_;
-    std::string out_;
+    // A deque: a job keeps its place in memory while later ones are added.
+    std::deque<Job> jobs_;
+    std::atomic<size_t> next_{0};
 };
 
 int Usage() {

@@ -62,13 +62,20 @@ struct Facts {
 
 // The whole file in one read, into `bytes` (whose memory is reused from call
 // to call).
-bool ReadFile(const Path& path, std::string& bytes, Facts& facts, std::string& error);
+bool ReadPage(const Path& path, std::string& bytes, Facts& facts, std::string& error);
 
 // Writes `bytes` to a new file beside `path`, flushes it to disk and puts it
 // in the place of `path` in one step, keeping the permissions (and on POSIX,
 // when run as root, the owner). On failure the original is as it was and
 // the new file is gone.
-bool ReplaceFile(const Path& path, std::string_view bytes, const Facts& facts, std::string& error);
+bool ReplacePage(const Path& path, std::string_view bytes, const Facts& facts, std::string& error);
+
+// Processors this process may run on (at least 1).
+unsigned ProcessorCount();
+
+// Runs body(context) on `threads` threads at once, the caller's among them,
+// and returns when all have returned; on fewer when the system refuses more.
+void RunThreads(unsigned threads, void (*body)(void*), void* context);
 
 // UTF-8 text to standard output or error. On Windows a console gets it as
 // wide characters, so that any name shows whatever the console code page;

@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -115,7 +117,7 @@ bool ListFolder(const Path& folder, std::vector<Entry>& entries, std::string& er
     return true;
 }
 
-bool ReadFile(const Path& path, std::string& bytes, Facts& facts, std::string& error) {
+bool ReadPage(const Path& path, std::string& bytes, Facts& facts, std::string& error) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = SystemError("cannot open it");
@@ -155,7 +157,7 @@ bool ReadFile(const Path& path, std::string& bytes, Facts& facts, std::string& e
     return ok;
 }
 
-bool ReplaceFile(const Path& path, std::string_view bytes, const Facts& facts, std::string& error) {
+bool ReplacePage(const Path& path, std::string_view bytes, const Facts& facts, std::string& error) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -181,6 +183,32 @@ bool ReplaceFile(const Path& path, std::string_view bytes, const Facts& facts, s
         return false;
     }
     return true;
+}
+
+unsigned ProcessorCount() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<unsigned>(n) : 1;
+}
+
+void RunThreads(unsigned threads, void (*body)(void*), void* context) {
+    struct Call {
+        void (*body)(void*);
+        void* context;
+    } call{body, context};
+    auto start = [](void* c) -> void* {
+        static_cast<Call*>(c)->body(static_cast<Call*>(c)->context);
+        return nullptr;
+    };
+    std::vector<pthread_t> started;
+    for (unsigned i = 1; i < threads; ++i) {
+        pthread_t t;
+        if (pthread_create(&t, nullptr, start, &call) != 0) break;
+        started.push_back(t);
+    }
+    body(context);
+    for (pthread_t t : started) pthread_join(t, nullptr);
 }
 
 void Write(bool toError, std::string_view text) { fwrite(text.data(), 1, text.size(), toError ? stderr : stdout); }

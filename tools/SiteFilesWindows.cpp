@@ -148,7 +148,7 @@ bool ListFolder(const Path& folder, std::vector<Entry>& entries, std::string& er
     return true;
 }
 
-bool ReadFile(const Path& path, std::string& bytes, Facts& facts, std::string& error) {
+bool ReadPage(const Path& path, std::string& bytes, Facts& facts, std::string& error) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -188,7 +188,7 @@ bool ReadFile(const Path& path, std::string& bytes, Facts& facts, std::string& e
     return ok;
 }
 
-bool ReplaceFile(const Path& path, std::string_view bytes, const Facts&, std::string& error) {
+bool ReplacePage(const Path& path, std::string_view bytes, const Facts&, std::string& error) {
     // A name of its own in the same folder, so that the replacement stays on one volume.
     std::wstring temp;
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -216,6 +216,42 @@ bool ReplaceFile(const Path& path, std::string_view bytes, const Facts&, std::st
         return false;
     }
     return true;
+}
+
+unsigned ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
+namespace {
+
+struct ThreadCall {
+    void (*body)(void*);
+    void* context;
+};
+
+// The thread start routine has the WINAPI calling convention, which a lambda cannot give on 32-bit Windows.
+DWORD WINAPI ThreadStart(void* call) {
+    static_cast<ThreadCall*>(call)->body(static_cast<ThreadCall*>(call)->context);
+    return 0;
+}
+
+}  // namespace
+
+void RunThreads(unsigned threads, void (*body)(void*), void* context) {
+    ThreadCall call{body, context};
+    std::vector<HANDLE> started;
+    for (unsigned i = 1; i < threads; ++i) {
+        HANDLE t = CreateThread(nullptr, 0, ThreadStart, &call, 0, nullptr);
+        if (!t) break;
+        started.push_back(t);
+    }
+    body(context);
+    for (HANDLE t : started) {
+        WaitForSingleObject(t, INFINITE);
+        CloseHandle(t);
+    }
 }
 
 void Write(bool toError, std::string_view text) {

@@ -109,7 +109,8 @@ def main():
                 path.write_bytes(pages[path])
 
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
-    print(f"machine: nproc {len(os.sched_getaffinity(0))}, {cpu}")
+    # Other work on the machine lowers the figures; the load average says how much there was.
+    print(f"machine: nproc {len(os.sched_getaffinity(0))}, {cpu}, load average {os.getloadavg()[0]:.1f}")
     print(f"site: {len(pages)} pages, {total / 1e6:.1f} MB, {len(with_mail)} with mailto links, in {site}")
     subprocess.run([tool, "--check", str(site)], capture_output=True)  # into the page cache
 
