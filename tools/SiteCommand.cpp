@@ -51,7 +51,10 @@ const char kHelp[] =
     "  for collectors that decode character references or run the page's scripts:\n"
     "  addresses written as character references, such as those in the mail code,\n"
     "  are not listed, and such collectors may still find them.\n"
-    "  SITE_ADDRESS_RULE\n"
+    "  An address is a local part of letters, digits and . _ % + -, an @, and a\n"
+    "  domain of two or more labels of letters, digits and hyphens, the last of\n"
+    "  2 to 63 letters and not a file type (png, css, ...): name@2x.png,\n"
+    "  package@1.2.3 and user@host do not count.\n"
     "  Exit status as grep's: 0 none found, 1 some found, 2 a file could not be\n"
     "  read.\n"
     "\n"
@@ -149,7 +152,9 @@ public:
 
     int Finish() {
         next_ = 0;
-        unsigned threads = std::min(sitefiles::ProcessorCount(), 8u);
+        // Writing threads spend most of their time waiting for the disk to
+        // flush, so more of them keep the processors busy meanwhile.
+        unsigned threads = std::min(sitefiles::ProcessorCount() * (mode_ == Mode::Protect && !dryRun_ ? 4 : 1), 16u);
         sitefiles::RunThreads(threads, [](void* run) { static_cast<Run*>(run)->Work(); }, this);
 
         Totals totals;
