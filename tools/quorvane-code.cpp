@@ -12,7 +12,7 @@
 int main(int argc, char** argv) {
     if (argc >= 2 && IsSiteCommand(argv[1])) return RunSiteCommand(argc, argv);
     if (argc != 3) {
-        fputs("usage: quorvane-code ADDRESS LINKTEXT (or --help)\n", stderr);
+        fputs("usage: quorvane-code ADDRESS LINKTEXT\n", stderr);
         return 2;
     }
     ByteString code = ComposeMailCode(ByteView::FromCString(argv[1]), ByteView::FromCString(argv[2]));

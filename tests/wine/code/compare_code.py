@@ -1,10 +1,10 @@
 """Runs the Windows quorvane-code.exe under Wine and the host's quorvane-code with the same arguments: the same bytes must come out.
 
-Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe [--site]
+Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe
        compare_code.py --host TOOL --guest-cases DIR    (before a run in the emulated PC)
        compare_code.py --host TOOL --guest-results DIR  (after it)
 
-With --site, both run --protect on a copy each of a small site in a folder
+With --site (and --bench, --state, --exe), both run --protect on a copy each of a small site in a folder
 with a non-ASCII name, and --check on the result: the same files, listing and
 exit codes must come out.
 
@@ -51,6 +51,47 @@ def compare(label, expected, returncode, stdout, stderr):
     return False
 
 
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--site", action="store_true")
+    parser.add_argument("--host", required=True)
+    for name in ("--bench", "--state", "--exe", "--guest-cases", "--guest-results"):
+        parser.add_argument(name)
+    args = parser.parse_args()
+
+    if args.guest_cases:
+        folder = pathlib.Path(args.guest_cases)
+        folder.mkdir(parents=True, exist_ok=True)
+        for number, (_, address, link_text) in enumerate(CASES):
+            (folder / f"{number}.address").write_bytes(wine_argument(address))
+            (folder / f"{number}.link").write_bytes(wine_argument(link_text))
+        return 0
+
+    if not args.guest_results and not (args.bench and args.state and args.exe):
+        parser.error("give --bench, --state and --exe, or --guest-cases or --guest-results")
+    wine_env = dict(os.environ, LC_ALL="C.UTF-8")
+    if args.site:
+        return compare_site(args, wine_env)
+    failures = 0
+    for number, (label, address, link_text) in enumerate(CASES):
+        expected = subprocess.run([args.host, address, link_text], capture_output=True, check=True).stdout
+        if args.guest_results:
+            folder = pathlib.Path(args.guest_results)
+            out, status = folder / f"{number}.out", folder / f"{number}.status"
+            if not status.exists():
+                print(f"FAIL {label}: the emulated PC did not run it")
+                failures += 1
+                continue
+            run = (int(status.read_text()), out.read_bytes(), b"")
+        else:
+            done = subprocess.run([args.bench, "run", args.state, "60", args.exe, *map(wine_argument, (address, link_text))],
+                                  capture_output=True, env=wine_env)
+            run = (done.returncode, done.stdout, done.stderr)
+        failures += not compare(label, expected, *run)
+    print(f"{len(CASES) - failures} of {len(CASES)} rows give the same bytes")
+    return 1 if failures else 0
+
+
 # The small site: LF and CR LF pages, a listed anchor, a page with nothing to
 # rewrite, a hard link (listed, not replaced), a non-ASCII file name and an
 # *.xhtml file that is never taken.
@@ -91,47 +132,6 @@ def compare_site(args, wine_env):
             if not ok:
                 print(f"     wine {wine}")
             failures += not ok
-    return 1 if failures else 0
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--host", required=True)
-    parser.add_argument("--site", action="store_true")
-    for name in ("--bench", "--state", "--exe", "--guest-cases", "--guest-results"):
-        parser.add_argument(name)
-    args = parser.parse_args()
-
-    if args.guest_cases:
-        folder = pathlib.Path(args.guest_cases)
-        folder.mkdir(parents=True, exist_ok=True)
-        for number, (_, address, link_text) in enumerate(CASES):
-            (folder / f"{number}.address").write_bytes(wine_argument(address))
-            (folder / f"{number}.link").write_bytes(wine_argument(link_text))
-        return 0
-
-    if not args.guest_results and not (args.bench and args.state and args.exe):
-        parser.error("give --bench, --state and --exe, or --guest-cases or --guest-results")
-    wine_env = dict(os.environ, LC_ALL="C.UTF-8")
-    if args.site:
-        return compare_site(args, wine_env)
-    failures = 0
-    for number, (label, address, link_text) in enumerate(CASES):
-        expected = subprocess.run([args.host, address, link_text], capture_output=True, check=True).stdout
-        if args.guest_results:
-            folder = pathlib.Path(args.guest_results)
-            out, status = folder / f"{number}.out", folder / f"{number}.status"
-            if not status.exists():
-                print(f"FAIL {label}: the emulated PC did not run it")
-                failures += 1
-                continue
-            run = (int(status.read_text()), out.read_bytes(), b"")
-        else:
-            done = subprocess.run([args.bench, "run", args.state, "60", args.exe, *map(wine_argument, (address, link_text))],
-                                  capture_output=True, env=wine_env)
-            run = (done.returncode, done.stdout, done.stderr)
-        failures += not compare(label, expected, *run)
-    print(f"{len(CASES) - failures} of {len(CASES)} rows give the same bytes")
     return 1 if failures else 0
 
 
