@@ -600,12 +600,6 @@ std::string Protector::LinkText(const GumboNode* anchor, size_t contentStart, si
 
 // ---- Check
 
-struct Region {
-    size_t begin;
-    size_t end;
-    std::string where;
-};
-
 std::string TextPlace(const GumboNode* parent) {
     if (IsHtml(parent, GUMBO_TAG_SCRIPT)) {
         const char* type = AttributeValue(parent, "type");
@@ -617,57 +611,53 @@ std::string TextPlace(const GumboNode* parent) {
     return "text";
 }
 
-// The parts of the page that the parse tells apart: attribute values, tags, texts and comments.
-void Regions(const Parse& parse, std::vector<Region>* attributes, std::vector<Region>* others) {
+std::string TagName(const GumboElement& element) {
+    const char* name = gumbo_normalized_tagname(element.tag);
+    if (*name != '\0') return name;
+    std::string_view tag = Piece(element.original_tag);  // "<name ..."
+    size_t end = 1;
+    while (end < tag.size() && !IsBlank(tag[end]) && tag[end] != '>' && tag[end] != '/') ++end;
+    return Lowered(tag.substr(1, end - 1));
+}
+
+// Names the part of the page that each address starts in. The walk visits
+// every node once and looks its source span up among the few addresses;
+// an attribute value names itself over the tag around it.
+void Place(const Parse& parse, const std::vector<Span>& addresses, std::vector<std::string>* where) {
+    const auto mark = [&](size_t begin, size_t length, const auto& name) {
+        auto it = std::lower_bound(addresses.begin(), addresses.end(), begin,
+                                   [](const Span& span, size_t value) { return span.begin < value; });
+        for (; it != addresses.end() && it->begin < begin + length; ++it) {
+            (*where)[static_cast<size_t>(it - addresses.begin())] = name();
+        }
+    };
     Walk(parse.Root(), [&](const GumboNode* node) {
-        switch (node->type) {
-            case GUMBO_NODE_DOCUMENT: return true;
-            case GUMBO_NODE_ELEMENT:
-            case GUMBO_NODE_TEMPLATE: {
-                const GumboElement& element = node->v.element;
-                const char* name = gumbo_normalized_tagname(element.tag);
-                std::string tag = *name != '\0' ? name : Lowered(Piece(element.original_tag).substr(1, 20));
-                if (element.original_tag.length != 0) {
-                    const size_t at = parse.Offset(element.original_tag.data);
-                    others->push_back({at, at + element.original_tag.length, "tag <" + tag + ">"});
-                }
-                if (element.original_end_tag.length != 0) {
-                    const size_t at = parse.Offset(element.original_end_tag.data);
-                    others->push_back({at, at + element.original_end_tag.length, "tag </" + tag + ">"});
-                }
-                for (unsigned i = 0; i < element.attributes.length; ++i) {
-                    const GumboAttribute* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
-                    if (attribute->original_value.length == 0) continue;
-                    const size_t at = parse.Offset(attribute->original_value.data);
-                    attributes->push_back({at, at + attribute->original_value.length,
-                                           std::string("attribute ") + attribute->name});
-                }
-                return true;
+        if (node->type == GUMBO_NODE_DOCUMENT) return true;
+        if (IsElement(node)) {
+            const GumboElement& element = node->v.element;
+            if (element.original_tag.length != 0) {
+                mark(parse.Offset(element.original_tag.data), element.original_tag.length,
+                     [&] { return "tag <" + TagName(element) + ">"; });
             }
-            case GUMBO_NODE_COMMENT:
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_CDATA:
-            case GUMBO_NODE_WHITESPACE: {
-                if (node->v.text.original_text.length == 0) return false;
-                const size_t at = parse.Offset(node->v.text.original_text.data);
-                others->push_back({at, at + node->v.text.original_text.length,
-                                   node->type == GUMBO_NODE_COMMENT ? "comment" : TextPlace(node->parent)});
-                return false;
+            if (element.original_end_tag.length != 0) {
+                mark(parse.Offset(element.original_end_tag.data), element.original_end_tag.length,
+                     [&] { return "tag </" + TagName(element) + ">"; });
             }
+            for (unsigned i = 0; i < element.attributes.length; ++i) {
+                const GumboAttribute* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+                if (attribute->original_value.length == 0) continue;
+                mark(parse.Offset(attribute->original_value.data), attribute->original_value.length,
+                     [&] { return std::string("attribute ") + attribute->name; });
+            }
+            return true;
+        }
+        if (node->v.text.original_text.length != 0) {
+            mark(parse.Offset(node->v.text.original_text.data), node->v.text.original_text.length, [&] {
+                return node->type == GUMBO_NODE_COMMENT ? std::string("comment") : TextPlace(node->parent);
+            });
         }
         return false;
     });
-    const auto byBegin = [](const Region& a, const Region& b) { return a.begin < b.begin; };
-    std::sort(attributes->begin(), attributes->end(), byBegin);
-    std::sort(others->begin(), others->end(), byBegin);
-}
-
-const Region* RegionAt(const std::vector<Region>& regions, size_t offset) {
-    auto after = std::upper_bound(regions.begin(), regions.end(), offset,
-                                  [](size_t value, const Region& region) { return value < region.begin; });
-    if (after == regions.begin()) return nullptr;
-    const Region& region = *(after - 1);
-    return offset < region.end ? &region : nullptr;
 }
 
 }  // namespace
@@ -676,22 +666,13 @@ std::vector<Finding> CheckPage(std::string_view page) {
     std::vector<Finding> findings;
     const std::vector<Span> addresses = FindAddresses(page);
     if (addresses.empty()) return findings;
-    LineCounter lines(page);
     Parse parse(page);
-    std::vector<Region> attributes, others;
-    if (parse.Root() != nullptr) Regions(parse, &attributes, &others);
-    for (const Span& span : addresses) {
-        std::string where;
-        if (parse.Root() == nullptr) {
-            where = "page past the parser's limits";
-        } else if (const Region* region = RegionAt(attributes, span.begin)) {
-            where = region->where;
-        } else if (const Region* other = RegionAt(others, span.begin)) {
-            where = other->where;
-        } else {
-            where = "markup";
-        }
-        findings.push_back({lines.LineAt(span.begin), std::move(where),
+    std::vector<std::string> where(addresses.size(), parse.Root() != nullptr ? "markup" : "page past the parser's limits");
+    if (parse.Root() != nullptr) Place(parse, addresses, &where);
+    LineCounter lines(page);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const Span& span = addresses[i];
+        findings.push_back({lines.LineAt(span.begin), std::move(where[i]),
                             std::string(page.substr(span.begin, span.end - span.begin))});
     }
     return findings;
@@ -699,7 +680,6 @@ std::vector<Finding> CheckPage(std::string_view page) {
 
 ProtectResult ProtectPage(std::string_view page) {
     ProtectResult result;
-    result.output.assign(page.data(), page.size());
     Protector(page, &result).Run();
     if (result.rewritten == 0) result.output.assign(page.data(), page.size());
     return result;
