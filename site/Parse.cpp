@@ -34,8 +34,12 @@ unsigned long long NowMilliseconds() {
 }
 
 const size_t kAlign = 16;
-const size_t kFirstChunk = 64 * 1024;
-const size_t kLargestChunk = 8 * 1024 * 1024;
+// Blocks come from chunks of one size, kept for the next parse on the same
+// thread (up to kKeptChunks): pages of a site are parsed one after another,
+// and fresh memory costs a page fault per 4 KB. A larger block gets a chunk
+// of its own, freed after the parse.
+const size_t kChunkSize = 1024 * 1024;
+const size_t kKeptChunks = 64;
 // The clock is read once per so many tokens; a token's own work is bounded by the depth cap.
 const unsigned kTokensPerClockRead = 1024;
 
@@ -52,6 +56,16 @@ struct Parse::Chunk {
     Chunk* previous;
     size_t size;
 };
+
+namespace {
+
+struct KeptChunks {
+    Parse::Chunk* top;
+    size_t count;
+};
+thread_local KeptChunks kept = {nullptr, 0};
+
+}  // namespace
 
 Parse::Parse(std::string_view page) {
     if (page.size() > kMaxPageBytes) {
@@ -93,7 +107,13 @@ Parse::Parse(std::string_view page) {
 Parse::~Parse() {
     while (chunks_ != nullptr) {
         Chunk* previous = chunks_->previous;
-        free(chunks_);
+        if (chunks_->size == kChunkSize && kept.count < kKeptChunks) {
+            chunks_->previous = kept.top;
+            kept.top = chunks_;
+            ++kept.count;
+        } else {
+            free(chunks_);
+        }
         chunks_ = previous;
     }
 }
@@ -101,26 +121,33 @@ Parse::~Parse() {
 void* Parse::Allocate(size_t size) {
     size = (size + kAlign - 1) & ~(kAlign - 1);
     if (size > static_cast<size_t>(end_ - next_)) {
-        size_t chunkSize = chunks_ == nullptr ? kFirstChunk : chunks_->size * 2;
-        if (chunkSize > kLargestChunk) {
-            chunkSize = kLargestChunk;
-        }
         const size_t header = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
-        if (chunkSize < size + header) {
-            chunkSize = size + header;
-        }
+        const bool own = size > kChunkSize / 4;
+        const size_t chunkSize = own ? header + size : kChunkSize;
         if (chunkSize > memoryCap_ - reserved_) {
             Stop(Cap::kMemory);
         }
-        Chunk* chunk = static_cast<Chunk*>(malloc(chunkSize));
-        if (chunk == nullptr) {
-            Stop(Cap::kMemory);
+        Chunk* chunk;
+        if (!own && kept.top != nullptr) {
+            chunk = kept.top;
+            kept.top = chunk->previous;
+            --kept.count;
+        } else {
+            chunk = static_cast<Chunk*>(malloc(chunkSize));
+            if (chunk == nullptr) {
+                Stop(Cap::kMemory);
+            }
+            chunk->size = chunkSize;
         }
         chunk->previous = chunks_;
-        chunk->size = chunkSize;
         chunks_ = chunk;
         reserved_ += chunkSize;
-        next_ = reinterpret_cast<char*>(chunk) + header;
+        char* start = reinterpret_cast<char*>(chunk) + header;
+        if (own) {
+            // The current chunk stays the one to fill; the block has its own.
+            return start;
+        }
+        next_ = start;
         end_ = reinterpret_cast<char*>(chunk) + chunkSize;
     }
     void* block = next_;

@@ -30,8 +30,9 @@ public:
     void* Allocate(size_t size);
     void AfterToken(unsigned int openElements);
 
-private:
     struct Chunk;
+
+private:
     // Never inlined: __builtin_longjmp may not run in the function that called __builtin_setjmp.
     [[noreturn]] __attribute__((noinline)) void Stop(Cap cap);
 

@@ -33,6 +33,18 @@ bool StartsWithNoCase(std::string_view s, std::string_view lowerPrefix) {
     return s.size() >= lowerPrefix.size() && Lowered(s.substr(0, lowerPrefix.size())) == lowerPrefix;
 }
 
+// Where `lowerWord` (starting with "<") next stands from `from` on in any letter case; the end when nowhere.
+size_t FindNoCase(std::string_view text, std::string_view lowerWord, size_t from) {
+    while (from < text.size()) {
+        const void* at = memchr(text.data() + from, '<', text.size() - from);
+        if (at == nullptr) break;
+        const size_t index = static_cast<size_t>(static_cast<const char*>(at) - text.data());
+        if (StartsWithNoCase(text.substr(index), lowerWord)) return index;
+        from = index + 1;
+    }
+    return text.size();
+}
+
 std::string_view Piece(const GumboStringPiece& piece) { return std::string_view(piece.data, piece.length); }
 
 const GumboVector* Children(const GumboNode* node) {
@@ -197,6 +209,30 @@ struct Anchor {
     const char* excludedBy;  // an enclosing element that keeps it out, or null
 };
 
+// Where a node starts in the page, if it came from the page's own bytes.
+bool SourceStart(const Parse& parse, const GumboNode* node, size_t* offset) {
+    const GumboStringPiece* piece = IsElement(node) ? &node->v.element.original_tag
+                                    : node->type == GUMBO_NODE_DOCUMENT ? nullptr
+                                                                        : &node->v.text.original_text;
+    if (piece == nullptr || piece->length == 0) return false;
+    *offset = parse.Offset(piece->data);
+    return true;
+}
+
+// gumbo never sets its foster-parenting flag: an anchor placed before a
+// table that comes after it in the page shows as a sibling that starts
+// earlier than the anchor in the page but follows it in the tree.
+bool MovedBeforeNextSibling(const Parse& parse, const Anchor& anchor) {
+    const GumboNode* parent = anchor.node->parent;
+    const GumboVector* siblings = parent != nullptr ? Children(parent) : nullptr;
+    if (siblings == nullptr) return false;
+    for (size_t i = anchor.node->index_within_parent + 1; i < siblings->length; ++i) {
+        size_t start;
+        if (SourceStart(parse, static_cast<const GumboNode*>(siblings->data[i]), &start)) return start < anchor.start;
+    }
+    return false;
+}
+
 struct Replacement {
     size_t start;
     size_t end;
@@ -256,8 +292,8 @@ private:
     void List(const Anchor& anchor, std::string reason) {
         result_->listed.push_back({lines_.LineAt(anchor.start), std::move(reason)});
     }
-    bool InOptOutRegion(size_t offset) const {
-        for (const Span& region : optOut_) {
+    static bool InRegion(const std::vector<Span>& regions, size_t offset) {
+        for (const Span& region : regions) {
             if (offset >= region.begin && offset < region.end) return true;
         }
         return false;
@@ -270,6 +306,7 @@ private:
     LineCounter lines_;
     const Parse* parse_ = nullptr;
     std::vector<Span> optOut_;
+    std::vector<Span> noScript_;
     std::vector<Replacement> replacements_;
 };
 
@@ -346,8 +383,18 @@ void Protector::Run() {
                 policyOffset = element.start_pos.offset;
             }
         }
-        if (IsHtml(node, GUMBO_TAG_A) && element.original_tag.length != 0) {
+        // A clone that the parser made of an anchor shares its start tag; the anchor itself is listed.
+        const unsigned clone = GUMBO_INSERTION_RECONSTRUCTED_FORMATTING_ELEMENT | GUMBO_INSERTION_ADOPTION_AGENCY_CLONED;
+        if (IsHtml(node, GUMBO_TAG_A) && element.original_tag.length != 0 && (node->parse_flags & clone) == 0) {
             anchors.push_back({node, parse.Offset(element.original_tag.data), excludedBy});
+        }
+        // With scripting on, a browser reads a noscript's content as text up
+        // to the next "</noscript", wherever the parse without scripts put
+        // it: in the head, an anchor closes the noscript and lands in the
+        // body, as the code's own does at the top of a page.
+        if (IsHtml(node, GUMBO_TAG_NOSCRIPT) && element.original_tag.length != 0) {
+            const size_t start = parse.Offset(element.original_tag.data) + element.original_tag.length;
+            noScript_.push_back({start, FindNoCase(page_, "</noscript", start)});
         }
         if (excludedBy == nullptr) {
             if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
@@ -397,6 +444,7 @@ void Protector::Run() {
     std::sort(marks.begin(), marks.end());
     for (size_t i = 0; i < marks.size(); ++i) {
         if (!marks[i].second) continue;
+        const size_t start = marks[i].first;
         size_t end = page_.size();
         for (size_t j = i + 1; j < marks.size(); ++j) {
             if (!marks[j].second) {
@@ -405,7 +453,7 @@ void Protector::Run() {
                 break;
             }
         }
-        optOut_.push_back({marks[i].first, end});
+        optOut_.push_back({start, end});
     }
 
     for (const auto& [anchor, href] : mailto) {
@@ -441,7 +489,8 @@ void Protector::Consider(const Anchor& anchor, std::string_view href, std::strin
         if (*anchor.excludedBy != '\0') List(anchor, std::string("not in the page's content: ") + anchor.excludedBy);
         return;
     }
-    if (InOptOutRegion(anchor.start)) {
+    if (InRegion(noScript_, anchor.start)) return;
+    if (InRegion(optOut_, anchor.start)) {
         List(anchor, "inside an <!--email_off--> region");
         return;
     }
@@ -477,7 +526,7 @@ void Protector::Consider(const Anchor& anchor, std::string_view href, std::strin
         List(anchor, "no end tag of its own");
         return;
     }
-    if (anchor.node->parse_flags != GUMBO_INSERTION_NORMAL) {
+    if (anchor.node->parse_flags != GUMBO_INSERTION_NORMAL || MovedBeforeNextSibling(*parse_, anchor)) {
         List(anchor, "the parser moved, reopened or closed it (misnested markup)");
         return;
     }
@@ -551,12 +600,6 @@ std::string Protector::LinkText(const GumboNode* anchor, size_t contentStart, si
 
 // ---- Check
 
-struct Region {
-    size_t begin;
-    size_t end;
-    std::string where;
-};
-
 std::string TextPlace(const GumboNode* parent) {
     if (IsHtml(parent, GUMBO_TAG_SCRIPT)) {
         const char* type = AttributeValue(parent, "type");
@@ -568,57 +611,53 @@ std::string TextPlace(const GumboNode* parent) {
     return "text";
 }
 
-// The parts of the page that the parse tells apart: attribute values, tags, texts and comments.
-void Regions(const Parse& parse, std::vector<Region>* attributes, std::vector<Region>* others) {
+std::string TagName(const GumboElement& element) {
+    const char* name = gumbo_normalized_tagname(element.tag);
+    if (*name != '\0') return name;
+    std::string_view tag = Piece(element.original_tag);  // "<name ..."
+    size_t end = 1;
+    while (end < tag.size() && !IsBlank(tag[end]) && tag[end] != '>' && tag[end] != '/') ++end;
+    return Lowered(tag.substr(1, end - 1));
+}
+
+// Names the part of the page that each address starts in. The walk visits
+// every node once and looks its source span up among the few addresses;
+// an attribute value names itself over the tag around it.
+void Place(const Parse& parse, const std::vector<Span>& addresses, std::vector<std::string>* where) {
+    const auto mark = [&](size_t begin, size_t length, const auto& name) {
+        auto it = std::lower_bound(addresses.begin(), addresses.end(), begin,
+                                   [](const Span& span, size_t value) { return span.begin < value; });
+        for (; it != addresses.end() && it->begin < begin + length; ++it) {
+            (*where)[static_cast<size_t>(it - addresses.begin())] = name();
+        }
+    };
     Walk(parse.Root(), [&](const GumboNode* node) {
-        switch (node->type) {
-            case GUMBO_NODE_DOCUMENT: return true;
-            case GUMBO_NODE_ELEMENT:
-            case GUMBO_NODE_TEMPLATE: {
-                const GumboElement& element = node->v.element;
-                const char* name = gumbo_normalized_tagname(element.tag);
-                std::string tag = *name != '\0' ? name : Lowered(Piece(element.original_tag).substr(1, 20));
-                if (element.original_tag.length != 0) {
-                    const size_t at = parse.Offset(element.original_tag.data);
-                    others->push_back({at, at + element.original_tag.length, "tag <" + tag + ">"});
-                }
-                if (element.original_end_tag.length != 0) {
-                    const size_t at = parse.Offset(element.original_end_tag.data);
-                    others->push_back({at, at + element.original_end_tag.length, "tag </" + tag + ">"});
-                }
-                for (unsigned i = 0; i < element.attributes.length; ++i) {
-                    const GumboAttribute* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
-                    if (attribute->original_value.length == 0) continue;
-                    const size_t at = parse.Offset(attribute->original_value.data);
-                    attributes->push_back({at, at + attribute->original_value.length,
-                                           std::string("attribute ") + attribute->name});
-                }
-                return true;
+        if (node->type == GUMBO_NODE_DOCUMENT) return true;
+        if (IsElement(node)) {
+            const GumboElement& element = node->v.element;
+            if (element.original_tag.length != 0) {
+                mark(parse.Offset(element.original_tag.data), element.original_tag.length,
+                     [&] { return "tag <" + TagName(element) + ">"; });
             }
-            case GUMBO_NODE_COMMENT:
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_CDATA:
-            case GUMBO_NODE_WHITESPACE: {
-                if (node->v.text.original_text.length == 0) return false;
-                const size_t at = parse.Offset(node->v.text.original_text.data);
-                others->push_back({at, at + node->v.text.original_text.length,
-                                   node->type == GUMBO_NODE_COMMENT ? "comment" : TextPlace(node->parent)});
-                return false;
+            if (element.original_end_tag.length != 0) {
+                mark(parse.Offset(element.original_end_tag.data), element.original_end_tag.length,
+                     [&] { return "tag </" + TagName(element) + ">"; });
             }
+            for (unsigned i = 0; i < element.attributes.length; ++i) {
+                const GumboAttribute* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+                if (attribute->original_value.length == 0) continue;
+                mark(parse.Offset(attribute->original_value.data), attribute->original_value.length,
+                     [&] { return std::string("attribute ") + attribute->name; });
+            }
+            return true;
+        }
+        if (node->v.text.original_text.length != 0) {
+            mark(parse.Offset(node->v.text.original_text.data), node->v.text.original_text.length, [&] {
+                return node->type == GUMBO_NODE_COMMENT ? std::string("comment") : TextPlace(node->parent);
+            });
         }
         return false;
     });
-    const auto byBegin = [](const Region& a, const Region& b) { return a.begin < b.begin; };
-    std::sort(attributes->begin(), attributes->end(), byBegin);
-    std::sort(others->begin(), others->end(), byBegin);
-}
-
-const Region* RegionAt(const std::vector<Region>& regions, size_t offset) {
-    auto after = std::upper_bound(regions.begin(), regions.end(), offset,
-                                  [](size_t value, const Region& region) { return value < region.begin; });
-    if (after == regions.begin()) return nullptr;
-    const Region& region = *(after - 1);
-    return offset < region.end ? &region : nullptr;
 }
 
 }  // namespace
@@ -627,22 +666,13 @@ std::vector<Finding> CheckPage(std::string_view page) {
     std::vector<Finding> findings;
     const std::vector<Span> addresses = FindAddresses(page);
     if (addresses.empty()) return findings;
-    LineCounter lines(page);
     Parse parse(page);
-    std::vector<Region> attributes, others;
-    if (parse.Root() != nullptr) Regions(parse, &attributes, &others);
-    for (const Span& span : addresses) {
-        std::string where;
-        if (parse.Root() == nullptr) {
-            where = "page past the parser's limits";
-        } else if (const Region* region = RegionAt(attributes, span.begin)) {
-            where = region->where;
-        } else if (const Region* other = RegionAt(others, span.begin)) {
-            where = other->where;
-        } else {
-            where = "markup";
-        }
-        findings.push_back({lines.LineAt(span.begin), std::move(where),
+    std::vector<std::string> where(addresses.size(), parse.Root() != nullptr ? "markup" : "page past the parser's limits");
+    if (parse.Root() != nullptr) Place(parse, addresses, &where);
+    LineCounter lines(page);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const Span& span = addresses[i];
+        findings.push_back({lines.LineAt(span.begin), std::move(where[i]),
                             std::string(page.substr(span.begin, span.end - span.begin))});
     }
     return findings;
@@ -650,7 +680,6 @@ std::vector<Finding> CheckPage(std::string_view page) {
 
 ProtectResult ProtectPage(std::string_view page) {
     ProtectResult result;
-    result.output.assign(page.data(), page.size());
     Protector(page, &result).Run();
     if (result.rewritten == 0) result.output.assign(page.data(), page.size());
     return result;

@@ -13,8 +13,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} -DDEST=${QUORVANE_GUMBO_DIR} -P ${CMAKE
 if(NOT _gumbo_fetch_result EQUAL 0)
   message(FATAL_ERROR "Could not fetch gumbo's sources into ${QUORVANE_GUMBO_DIR}")
 endif()
-# A changed patch or checksum configures again, which fetches again.
-file(GLOB _gumbo_patches ${CMAKE_CURRENT_LIST_DIR}/*.patch)
+# A new or changed patch or checksum configures again, which fetches again.
+file(GLOB _gumbo_patches CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.patch)
 set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${_gumbo_patches} ${CMAKE_CURRENT_LIST_DIR}/version.cmake ${CMAKE_CURRENT_LIST_DIR}/fetch.cmake)
 
