@@ -1,9 +1,9 @@
-# The two commands of the README, `make run` and `make test`, `make dist` for the release and `make fuzz` for long fuzzing runs. Each installs what is missing first.
+# The two commands of the README, `make run` and `make test`, `make dist` for the release, `make fuzz` for long fuzzing runs, `make bench` for the speed of quorvane-code's site commands: each installs what is missing first. `make install` installs the host's quorvane-code and only builds.
 # The quick host checks first; the emulated 32-bit PC (win32) takes longest.
 PRESETS := host host-asan fuzz win64 win32
 JOBS := $(shell nproc)
 
-.PHONY: run test setup build dist fuzz
+.PHONY: run test setup build dist fuzz install bench
 
 setup:
 	@tools/setup.sh
@@ -33,3 +33,18 @@ FUZZ_SECONDS ?= 600
 fuzz: setup
 	@tools/build.sh fuzz $(JOBS)
 	@QUORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz -j 1 --verbose --timeout $$(( $(FUZZ_SECONDS) * 2 + 300 ))
+
+# Only the host's quorvane-code, built from the host build and installed by
+# its CMake rules: PREFIX/bin/quorvane-code, below DESTDIR when given. It
+# needs only what configuring the host build needs (cmake, ninja, g++, patch,
+# npm for gumbo's sources, googletest), not the whole set-up.
+PREFIX ?= /usr/local
+INSTALL_PRESET ?= host
+install:
+	@tools/build.sh $(INSTALL_PRESET) $(JOBS) --target quorvane-code
+	@DESTDIR="$(DESTDIR)" cmake --install build/$(INSTALL_PRESET) --prefix "$(PREFIX)" --strip
+
+# The site commands' speed over a generated site: MB/s and files/s, the best of several runs each.
+bench: setup
+	@tools/build.sh host $(JOBS) --target quorvane-code
+	@python3 tools/bench-site.py build/host/tools/quorvane-code

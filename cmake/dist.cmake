@@ -1,5 +1,5 @@
 # The release of the 32-bit build: QUORVANE_DIST_DIR/quorvane-VERSION-win32.zip, one folder with the program, its help,
-# the command-line generator, README.txt and SHA256SUMS, the same bytes from every build of the same sources.
+# the command-line generator, the licence of the parser built into it, README.txt and SHA256SUMS, the same bytes from every build of the same sources.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   return()  # the 64-bit twin is a test vehicle, not released
 endif()
@@ -30,7 +30,8 @@ set(QUORVANE_DIST_BUILT
   quorvane.exe=$<TARGET_FILE:quorvane>
   quorvane-code.exe=$<TARGET_FILE:quorvane-code>
   Help/quorvane.hlp=${CMAKE_BINARY_DIR}/Help/quorvane.hlp
-  Help/quorvane.html=${CMAKE_BINARY_DIR}/Help/quorvane.html)
+  Help/quorvane.html=${CMAKE_BINARY_DIR}/Help/quorvane.html
+  Licenses/gumbo.txt=${QUORVANE_GUMBO_LICENSE})
 add_custom_command(
   OUTPUT ${QUORVANE_DIST_ZIP}
   COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tools/make-dist.py --folder ${QUORVANE_DIST_FOLDER}
@@ -38,7 +39,7 @@ add_custom_command(
           ${QUORVANE_DIST_BUILT} README.txt=${CMAKE_BINARY_DIR}/README.txt
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/make-dist.py quorvane quorvane-code quorvane_help
           $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-code> ${CMAKE_BINARY_DIR}/Help/quorvane.hlp
-          ${CMAKE_BINARY_DIR}/Help/quorvane.html ${CMAKE_BINARY_DIR}/README.txt
+          ${CMAKE_BINARY_DIR}/Help/quorvane.html ${CMAKE_BINARY_DIR}/README.txt ${QUORVANE_GUMBO_LICENSE}
   COMMENT "Packing the release ${QUORVANE_DIST_FOLDER}-win32.zip"
   VERBATIM)
 add_custom_target(dist ALL DEPENDS ${QUORVANE_DIST_ZIP})

@@ -16,6 +16,30 @@ struct Listed {
     std::string reason;
 };
 
+// The caps of the HTML parser; a page past one is left whole, with the
+// reason. Ordinary HTML takes gumbo 14 to 24 bytes of memory per page byte
+// (a 64 MiB page: 1.0 to 1.5 GB) and parses at tens of MB/s, so any page of
+// up to kMaxPageBytes of it stays within the caps; they stop what grows
+// faster than the page: deep nesting (each token scans the open elements)
+// and the clones of misnested formatting elements.
+enum class Cap { kNone, kPageSize, kDepth, kMemory, kTime };
+constexpr size_t kMaxPageBytes = size_t(64) << 20;
+constexpr unsigned kMaxDepth = 512;  // open elements; a browser flattens trees from 512 on
+constexpr size_t kMemoryCapBase = size_t(64) << 20;
+constexpr size_t kMemoryCapPerByte = 32;
+constexpr unsigned long long kTimeCapBaseMs = 2000;
+constexpr unsigned long long kTimeCapMsPerMiB = 1000;
+size_t MemoryCap(size_t pageBytes);
+unsigned long long TimeCapMilliseconds(size_t pageBytes);
+
+// Where one anchor was replaced: its bytes in the input, and the code that took their place in the output.
+struct Replaced {
+    size_t inputOffset;
+    size_t inputLength;
+    size_t outputOffset;
+    size_t outputLength;
+};
+
 struct ProtectResult {
     // The page to write: the input with each taken anchor replaced by the
     // mail code. Equal to the input when nothing was taken.
@@ -25,10 +49,33 @@ struct ProtectResult {
     // True when the whole page was left alone (its reason is in `listed`).
     bool pageLeft = false;
     std::vector<Listed> listed;
+    // Each replaced anchor, in page order.
+    std::vector<Replaced> replaced;
+    // The parser cap that left the page whole, if one did.
+    Cap cap = Cap::kNone;
+    // Bytes the parse took from the system (0 when the page was not parsed).
+    size_t parserMemory = 0;
 };
 
 // Rewrites the mailto anchors of one page of HTML (the bytes of a *.html or
-// *.htm file). Never fails: what it cannot take it lists.
+// *.htm file). Never fails: what it cannot take it lists. A page without
+// "mailto" in any letter case comes back unchanged without a parse.
+//
+// Taken: an <a> in the page's content (not in a template, noscript, SVG or
+// MathML, nor between <!--email_off--> and <!--/email_off-->) that the
+// parser built from its own start and end tag, with one attribute, href, of
+// "mailto:" in plain letters and one address of printable ASCII with one
+// "@" and no blank, quote, <, >, ?, &; with content that holds no anchor
+// and nothing the parser rebuilt. It becomes the mail code for that address
+// and its content (with each address in the content written as decimal
+// character references), with the page's own line ends and none where one
+// would show as a space. Anchors in a <noscript> (such as the code's own)
+// are not listed. Left whole, with the reason: a page whose
+// Content-Security-Policy meta stops inline scripts, a page in UTF-16, in a
+// double-byte charset (Shift_JIS, GBK and GB2312, GB18030, Big5) or any other
+// charset that is neither UTF-8 nor single-byte, a page that declares no
+// charset (byte-order mark or meta) and holds bytes above 127, and a page
+// past one of the parser's caps.
 ProtectResult ProtectPage(std::string_view page);
 
 // An e-mail address readable in the page's raw bytes.
@@ -38,6 +85,15 @@ struct Finding {
     std::string address;  // the address as it stands
 };
 
+// Every address that stands readable in the page's bytes, in page order.
+// An address here is LOCAL@DOMAIN as collectors match it: LOCAL is the run
+// of letters, digits and . _ % + - before the "@" (leading dots dropped);
+// DOMAIN is two or more labels of letters, digits and hyphens joined by
+// single dots, whose last label is 2 to 63 letters and not a file-name
+// extension (png, jpg, svg, css, js, json, html, pdf, ...). So name@2x.png (a
+// file), package@1.2.3 (a version) and user@host (no dot) do not count, and
+// neither does an address with its "@" or a dot written as a character
+// reference (x&#64;example.org). A page without such text is not parsed.
 std::vector<Finding> CheckPage(std::string_view page);
 
 }  // namespace site

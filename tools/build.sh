@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one CMake preset, quietly: only the steps that ninja runs, marked with the preset, and any message.
 #
-#   build.sh PRESET JOBS
+#   build.sh PRESET JOBS [--target NAME]
 #
 # A build folder that CMake made earlier with another generator (the
 # presets used to name none, which meant Makefiles) is configured afresh:
@@ -9,6 +9,7 @@
 set -uo pipefail
 preset=${1:?usage: build.sh PRESET JOBS}
 jobs=${2:?usage: build.sh PRESET JOBS}
+shift 2
 cd "$(dirname "$0")/.."
 
 # Configuring prints a page even when nothing changed; only warnings and errors are worth showing.
@@ -24,5 +25,5 @@ fi
 
 # The host tools' own build, inside the Windows builds, takes as many jobs.
 export CMAKE_BUILD_PARALLEL_LEVEL=$jobs NINJA_STATUS="$preset [%f/%t] "
-cmake --build --preset "$preset" -j "$jobs" | grep -v --line-buffered '^ninja: no work to do\.$'
+cmake --build --preset "$preset" -j "$jobs" "$@" | grep -v --line-buffered '^ninja: no work to do\.$'
 exit "${PIPESTATUS[0]}"

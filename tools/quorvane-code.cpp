@@ -8,6 +8,7 @@
 #endif
 
 #include "MailCode.h"
+#include "SiteCommand.h"
 
 #ifdef _WIN32
 // The arguments arrive in the ANSI code page, which may be a double-byte one.
@@ -20,6 +21,7 @@ static const LeadByteTest kLeadByteTest = nullptr;
 #endif
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && IsSiteCommand(argv[1])) return RunSiteCommand(argc, argv);
     if (argc != 3) {
         fputs("usage: quorvane-code ADDRESS LINKTEXT\n"
               "exit status 3: ADDRESS or LINKTEXT is empty, and nothing is printed, as Crypt makes no code then\n",

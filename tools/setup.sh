@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  make cmake ninja-build g++ googletest libgtest-dev
+  make cmake ninja-build g++ googletest libgtest-dev patch
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-apps imagemagick
   python3 python3-pefile

@@ -26,3 +26,9 @@ add_test(NAME browser.helppage
 set_tests_properties(browser.helppage PROPERTIES
   ENVIRONMENT "QUORVANE_HELP_PAGE=${CMAKE_BINARY_DIR}/Help/quorvane.html;QUORVANE_HELP_SOURCE=${CMAKE_SOURCE_DIR}/resources/quorvane-help.txt;QUORVANE_PYTHON=${PYTHON3};QUORVANE_ARTIFACTS=${CMAKE_BINARY_DIR}"
   TIMEOUT 120)
+
+# quorvane-code --protect over a few pages: the same links and text before and after, with JavaScript on and off.
+add_test(NAME browser.site
+  COMMAND ${QUORVANE_NODE} --test --test-reporter=tap ${CMAKE_CURRENT_LIST_DIR}/site.test.mjs
+  WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+set_tests_properties(browser.site PROPERTIES ENVIRONMENT "QUORVANE_CODE=$<TARGET_FILE:quorvane-code>" TIMEOUT 240)

@@ -1,6 +1,6 @@
 """Checks the release zip: its entries, that it ships the tested files, its SHA256SUMS, and README.txt's form.
 
-Usage: check_dist.py ZIP --folder NAME --version VERSION  PATH-IN-FOLDER=TESTED-FILE ...
+Usage: check_dist.py ZIP --folder NAME --version VERSION [--licence PATH-IN-FOLDER=TITLE ...]  PATH-IN-FOLDER=TESTED-FILE ...
 """
 import argparse
 import os
@@ -17,6 +17,8 @@ def main():
     parser.add_argument("zip")
     parser.add_argument("--folder", required=True)
     parser.add_argument("--version", required=True)
+    parser.add_argument("--licence", action="append", default=[], metavar="PATH-IN-FOLDER=TITLE",
+                        help="a third-party licence text that must ship, and the title it starts with")
     parser.add_argument("tested", nargs="+", metavar="PATH-IN-FOLDER=TESTED-FILE")
     args = parser.parse_args()
     tested = dict(pair.split("=", 1) for pair in args.tested)
@@ -46,6 +48,12 @@ def main():
         for path, source in sorted(tested.items()):
             with open(source, "rb") as f:
                 check(f"{path} is the tested {source}", archive.read(f"{args.folder}/{path}") == f.read())
+
+        for pair in args.licence:
+            path, title = pair.split("=", 1)
+            entry = f"{args.folder}/{path}"
+            text = archive.read(entry).decode("ascii", "replace") if entry in names else ""
+            check(f"{path}: the licence text, starting with {title!r}", text.lstrip().startswith(title))
 
         readme = archive.read(f"{args.folder}/README.txt")
         lines = readme.split(b"\r\n")

@@ -9,12 +9,14 @@ include(ExternalProject)
 
 find_program(QUORVANE_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH
              DOC "C++ compiler of the build machine, for the host tools")
-if(NOT QUORVANE_HOST_CXX)
+find_program(QUORVANE_HOST_CC NAMES cc gcc clang NO_CMAKE_FIND_ROOT_PATH
+             DOC "C compiler of the build machine, for gumbo in the host tools")
+if(NOT QUORVANE_HOST_CXX OR NOT QUORVANE_HOST_CC)
   message(FATAL_ERROR
-    "No C++ compiler for the build machine found (looked for c++, g++, clang++). "
+    "No C or C++ compiler for the build machine found (looked for cc, gcc, clang and c++, g++, clang++). "
     "The Windows build compiles the help file writer and the command-line generator in tools/ "
     "with it, because cross-compiled tools cannot run here. Install g++ (tools/setup.sh does), or "
-    "pass -DQUORVANE_HOST_CXX=/path/to/compiler.")
+    "pass -DQUORVANE_HOST_CC=... -DQUORVANE_HOST_CXX=/path/to/compiler.")
 endif()
 
 set(QUORVANE_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
@@ -35,12 +37,14 @@ endif()
 # reads the list again.
 file(GLOB_RECURSE _host_tool_sources
      ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h ${CMAKE_SOURCE_DIR}/tools/*CMakeLists.txt
-     ${CMAKE_SOURCE_DIR}/generator/*)
+     ${CMAKE_SOURCE_DIR}/generator/* ${CMAKE_SOURCE_DIR}/site/* ${CMAKE_SOURCE_DIR}/cmake/gumbo/*)
 ExternalProject_Add(quorvane_host_tools
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/tools
   PREFIX ${QUORVANE_HOST_TOOLS_DIR}
   BINARY_DIR ${QUORVANE_HOST_TOOLS_DIR}/build
-  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUORVANE_HOST_CXX} -DCMAKE_BUILD_TYPE=Release
+  # gumbo's sources, fetched by this build's configure, serve the tools' build too.
+  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUORVANE_HOST_CXX} -DCMAKE_C_COMPILER=${QUORVANE_HOST_CC}
+             -DCMAKE_BUILD_TYPE=Release -DQUORVANE_GUMBO_DIR=${QUORVANE_GUMBO_DIR}
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS ${QUORVANE_HELPFILE_TOOL} ${QUORVANE_HOST_CODE_TOOL})
 ExternalProject_Add_StepDependencies(quorvane_host_tools build ${_host_tool_sources})

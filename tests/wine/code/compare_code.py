@@ -7,6 +7,10 @@ Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe [-
        compare_code.py --host TOOL --guest-cases DIR    (before a run in the emulated PC)
        compare_code.py --host TOOL --guest-results DIR  (after it)
 
+With --site (and --bench, --state, --exe), both run --protect on a copy each of a small site in a folder
+with a non-ASCII name, and --check on the result: the same files, listing and
+exit codes must come out.
+
 In the emulated PC the exe runs from guest-run.sh: for each case N it reads
 the arguments from N.address and N.link and leaves N.out and N.status.
 """
@@ -99,6 +103,7 @@ def compare_double_byte(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--site", action="store_true")
     parser.add_argument("--host", required=True)
     for name in ("--bench", "--state", "--exe", "--driver", "--guest-cases", "--guest-results"):
         parser.add_argument(name)
@@ -115,6 +120,8 @@ def main():
     if not args.guest_results and not (args.bench and args.state and args.exe):
         parser.error("give --bench, --state and --exe, or --guest-cases or --guest-results")
     wine_env = dict(os.environ, LC_ALL="C.UTF-8")
+    if args.site:
+        return compare_site(args, wine_env)
     failures = 0
     for number, (label, address, link_text, exit_code) in enumerate(CASES):
         host = subprocess.run([args.host, address, link_text], capture_output=True)
@@ -139,6 +146,49 @@ def main():
     print(f"{len(CASES) - failures} of {len(CASES)} rows give the same bytes")
     if args.driver and not args.guest_results:
         failures += compare_double_byte(args)
+    return 1 if failures else 0
+
+
+# The small site: LF and CR LF pages, a listed anchor, a page with nothing to
+# rewrite, a hard link (listed, not replaced), a non-ASCII file name and an
+# *.xhtml file that is never taken.
+SITE = {
+    "index.html": b'<!DOCTYPE html><meta charset="utf-8">\n<p>Write to <a href="mailto:me@example.org">me</a>.\n',
+    "Unterseite/caf\u00e9.htm": b'<meta charset="utf-8">\r\n<p><a href=mailto:x@example.org>x@example.org</a>\r\n'
+                                  b'<p><a class=m href="mailto:y@example.org">y</a>\r\n',
+    "Unterseite/plain.html": b'<meta charset="utf-8"><p>No link here, only pkg@1.2.3.\n',
+    "Unterseite/true.xhtml": b'<p><a href="mailto:z@example.org">z</a></p>\n',
+    "twice.html": b'<meta charset="utf-8"><a href="mailto:two@example.org">two</a>\n',
+}
+
+
+def compare_site(args, wine_env):
+    failures = 0
+    with tempfile.TemporaryDirectory() as temp:
+        runs = {}
+        for side in ("host", "wine"):
+            top = pathlib.Path(temp, side, "Seiten-\u00fc-\u30b5\u30a4\u30c8")
+            for name, data in SITE.items():
+                (top / name).parent.mkdir(parents=True, exist_ok=True)
+                (top / name).write_bytes(data)
+            os.link(top / "twice.html", top / "Unterseite" / "twice.html")
+            os.utime(top / "Unterseite" / "plain.html", (1e9, 1e9))
+            tool = [args.host] if side == "host" else [args.bench, "run", args.state, "60", args.exe]
+            for command in ("--protect", "--check"):
+                done = subprocess.run(tool + [command, top.name], cwd=top.parent, capture_output=True, env=wine_env)
+                runs[side, command] = (done.returncode, done.stdout.replace(b"\\", b"/"), done.stderr)
+            runs[side, "files"] = ({name: (top / name).read_bytes() for name in SITE},
+                                   (top / "Unterseite" / "plain.html").stat().st_mtime == 1e9)
+        for what in ("--protect", "--check", "files"):
+            host, wine = runs["host", what], runs["wine", what]
+            # The host's run has to have done something for the comparison to mean anything.
+            ok = host == wine and (host[0] == 1 if what == "--check" else host[0]["index.html"] != SITE["index.html"]
+                                   if what == "files" else True)
+            print(f"{'ok  ' if ok else 'FAIL'} {what}: {'the same' if host == wine else 'differ'}; "
+                  f"host {host if what != 'files' else host[1]}")
+            if not ok:
+                print(f"     wine {wine}")
+            failures += not ok
     return 1 if failures else 0
 
 

@@ -1,0 +1,176 @@
+// Runs gumbo on an arena: the caps stop it by a long jump, and the whole tree goes with one walk over the arena's chunks.
+#include "Parse.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <chrono>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVANE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVANE_ASAN 1
+#endif
+#endif
+#ifdef QUORVANE_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace site {
+
+size_t MemoryCap(size_t pageBytes) { return kMemoryCapBase + kMemoryCapPerByte * pageBytes; }
+
+unsigned long long TimeCapMilliseconds(size_t pageBytes) {
+    return kTimeCapBaseMs + kTimeCapMsPerMiB * pageBytes / (1u << 20);
+}
+
+namespace {
+
+unsigned long long NowMilliseconds() {
+    return static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now().time_since_epoch())
+                                               .count());
+}
+
+const size_t kAlign = 16;
+// Blocks come from chunks of one size, kept for the next parse on the same
+// thread (up to kKeptChunks): pages of a site are parsed one after another,
+// and fresh memory costs a page fault per 4 KB. A larger block gets a chunk
+// of its own, freed after the parse.
+const size_t kChunkSize = 1024 * 1024;
+const size_t kKeptChunks = 64;
+// The clock is read once per so many tokens; a token's own work is bounded by the depth cap.
+const unsigned kTokensPerClockRead = 1024;
+
+void* GumboAllocate(void* userdata, size_t size) { return static_cast<Parse*>(userdata)->Allocate(size); }
+// Nothing is freed one by one: the arena goes as a whole.
+void GumboFree(void*, void*) {}
+void GumboTokenHook(void* userdata, unsigned int openElements) {
+    static_cast<Parse*>(userdata)->AfterToken(openElements);
+}
+
+}  // namespace
+
+struct Parse::Chunk {
+    Chunk* previous;
+    size_t size;
+};
+
+namespace {
+
+struct KeptChunks {
+    Parse::Chunk* top;
+    size_t count;
+};
+thread_local KeptChunks kept = {nullptr, 0};
+
+}  // namespace
+
+Parse::Parse(std::string_view page) {
+    if (page.size() > kMaxPageBytes) {
+        cap_ = Cap::kPageSize;
+        return;
+    }
+    memoryCap_ = MemoryCap(page.size());
+    deadline_ = NowMilliseconds() + TimeCapMilliseconds(page.size());
+
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = GumboAllocate;
+    options.deallocator = GumboFree;
+    options.userdata = this;
+    options.token_hook = GumboTokenHook;
+    // No error records: at depth d each parse error copied the d open
+    // elements, 767 MB for 50 KB of nested <div>; nothing here reads them.
+    options.max_errors = 0;
+
+    // __builtin_setjmp rather than setjmp: mingw's x86-64 longjmp unwinds
+    // the stack through each frame, and gumbo's and the project's Windows
+    // objects carry no unwind tables.
+    if (__builtin_setjmp(jump_) != 0) {
+        root_ = nullptr;
+        return;
+    }
+    // gumbo reads one byte past an input that does not end in a NUL: it gets
+    // a copy with one, in the arena. The copy is also what the offsets of
+    // the original texts point into.
+    char* copy = static_cast<char*>(Allocate(page.size() + 1));
+    if (!page.empty()) {
+        memcpy(copy, page.data(), page.size());
+    }
+    copy[page.size()] = '\0';
+    copy_ = copy;
+    GumboOutput* output = gumbo_parse_with_options(&options, copy, page.size());
+    root_ = output->document;
+}
+
+Parse::~Parse() {
+    while (chunks_ != nullptr) {
+        Chunk* previous = chunks_->previous;
+        if (chunks_->size == kChunkSize && kept.count < kKeptChunks) {
+            chunks_->previous = kept.top;
+            kept.top = chunks_;
+            ++kept.count;
+        } else {
+            free(chunks_);
+        }
+        chunks_ = previous;
+    }
+}
+
+void* Parse::Allocate(size_t size) {
+    size = (size + kAlign - 1) & ~(kAlign - 1);
+    if (size > static_cast<size_t>(end_ - next_)) {
+        const size_t header = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
+        const bool own = size > kChunkSize / 4;
+        const size_t chunkSize = own ? header + size : kChunkSize;
+        if (chunkSize > memoryCap_ - reserved_) {
+            Stop(Cap::kMemory);
+        }
+        Chunk* chunk;
+        if (!own && kept.top != nullptr) {
+            chunk = kept.top;
+            kept.top = chunk->previous;
+            --kept.count;
+        } else {
+            chunk = static_cast<Chunk*>(malloc(chunkSize));
+            if (chunk == nullptr) {
+                Stop(Cap::kMemory);
+            }
+            chunk->size = chunkSize;
+        }
+        chunk->previous = chunks_;
+        chunks_ = chunk;
+        reserved_ += chunkSize;
+        char* start = reinterpret_cast<char*>(chunk) + header;
+        if (own) {
+            // The current chunk stays the one to fill; the block has its own.
+            return start;
+        }
+        next_ = start;
+        end_ = reinterpret_cast<char*>(chunk) + chunkSize;
+    }
+    void* block = next_;
+    next_ += size;
+    return block;
+}
+
+void Parse::AfterToken(unsigned int openElements) {
+    if (openElements > kMaxDepth) {
+        Stop(Cap::kDepth);
+    }
+    if (++tokens_ % kTokensPerClockRead == 0 && NowMilliseconds() > deadline_) {
+        Stop(Cap::kTime);
+    }
+}
+
+void Parse::Stop(Cap cap) {
+    cap_ = cap;
+#ifdef QUORVANE_ASAN
+    // The frames jumped over keep their poisoned stack redzones otherwise.
+    __asan_handle_no_return();
+#endif
+    __builtin_longjmp(jump_, 1);
+}
+
+}  // namespace site

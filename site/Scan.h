@@ -1,0 +1,44 @@
+// Byte scans that run before any parse: the word "mailto", addresses, line ends and line numbers.
+#ifndef QUORVANE_SITE_SCAN_H
+#define QUORVANE_SITE_SCAN_H
+
+#include <stddef.h>
+
+#include <string_view>
+#include <vector>
+
+namespace site {
+
+// True when "mailto" stands in the bytes in any letter case.
+bool HasMailto(std::string_view bytes);
+
+struct Span {
+    size_t begin;
+    size_t end;
+};
+
+// Every address in `bytes` by the rule in Site.h, in order, as offsets into `bytes`.
+std::vector<Span> FindAddresses(std::string_view bytes);
+
+// True when some address stands in the bytes; stops at the first.
+bool HasAddress(std::string_view bytes);
+
+// The page's line end: that of its first line, LF when it has none.
+std::string_view LineEnd(std::string_view page);
+
+// Line numbers (from 1) of offsets, counted forward from the last one asked.
+class LineCounter {
+public:
+    LineCounter(std::string_view page);
+    size_t LineAt(size_t offset);
+
+private:
+    std::string_view page_;
+    char counted_;
+    size_t offset_ = 0;
+    size_t line_ = 1;
+};
+
+}  // namespace site
+
+#endif

@@ -1,0 +1,75 @@
+// Browser check of quorvane-code --protect: each rewritten page shows the same mailto links and the same text as the original, with JavaScript on and off.
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+import { openBrowser } from './chromium.mjs';
+
+const TOOL = process.env.QUORVANE_CODE;
+const HEAD = '<!DOCTYPE html><html><head><meta charset="utf-8"><title>Site check</title></head><body>';
+
+// Page name, its body lines, the line end, and the addresses whose anchors must be gone from the rewritten source.
+const PAGES = [
+  { name: 'sentence.html', eol: '\n', rewritten: ['me@example.org', 'sales@example.net'], body: [
+    '<p>Write to <a href=mailto:me@example.org>me</a>.</p>',
+    "<p>Or ask <a href='mailto:sales@example.net'><b>Sales</b> <i>team</i></a>, they answer.</p>"] },
+  { name: 'crlf.html', eol: '\r\n', rewritten: ['x@example.org'], body: [
+    '<p>Mail',
+    '<a href="mailto:x@example.org">x@example.org</a>',
+    'today; the <a class="m" href="mailto:y@example.org">other one</a> stays.</p>'] },
+  { name: 'list.htm', eol: '\n', rewritten: ['a@example.org', 'b@example.org'], body: [
+    '<ul><li><a href="mailto:a@example.org">A</a> (first)</li>',
+    '<li>then <a HREF="MAILTO:b@example.org">b@example.org</a></li></ul><p>End.</p>'] },
+];
+
+const workDir = mkdtempSync(join(tmpdir(), 'quorvane-site-'));
+const url = (side, page) => pathToFileURL(join(workDir, side, page.name)).href;
+
+before(() => {
+  assert.ok(TOOL, 'QUORVANE_CODE must name the quorvane-code tool');
+  mkdirSync(join(workDir, 'original'));
+  for (const p of PAGES) {
+    writeFileSync(join(workDir, 'original', p.name), HEAD + p.eol + p.body.join(p.eol) + p.eol + '</body></html>' + p.eol);
+  }
+  cpSync(join(workDir, 'original'), join(workDir, 'protected'), { recursive: true });
+  execFileSync(TOOL, ['--protect', join(workDir, 'protected')], { stdio: ['ignore', 'inherit', 'inherit'] });
+});
+
+after(() => rmSync(workDir, { recursive: true, force: true }));
+
+test('the tool rewrote the anchors', () => {
+  for (const p of PAGES) {
+    const source = readFileSync(join(workDir, 'protected', p.name), 'latin1');
+    for (const address of p.rewritten) {
+      assert.ok(!source.includes('mailto:' + address), `${p.name}: mailto:${address} still stands in the source`);
+    }
+  }
+});
+
+// The mailto links as a visitor meets them (resolved href, text), and the page's visible text.
+const shown = (page) => page.evaluate(() => ({
+  links: [...document.querySelectorAll('a')].filter((a) => a.protocol === 'mailto:').map((a) => [a.href, a.textContent]),
+  text: document.body.innerText,
+}));
+
+for (const javaScript of [true, false]) {
+  describe(`JavaScript ${javaScript ? 'on' : 'off'}`, () => {
+    let browser;
+    before(async () => { browser = await openBrowser(javaScript); });
+    after(async () => { await browser?.close(); });
+
+    for (const p of PAGES) {
+      test(p.name, async () => {
+        const { page } = browser;
+        await page.goto(url('original', p));
+        const original = await shown(page);
+        await page.goto(url('protected', p));
+        assert.deepEqual(await shown(page), original);
+      });
+    }
+  });
+}

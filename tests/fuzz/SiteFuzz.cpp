@@ -1,0 +1,44 @@
+// Fuzz target of the site library: any page, rewritten and checked within the parser's caps, every other byte kept, a second run idle.
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+
+#include "Fuzz.h"
+#include "Site.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view page(reinterpret_cast<const char*>(data), size);
+    const site::ProtectResult result = site::ProtectPage(page);
+
+    // Memory and time grow with the page; only nesting past the depth cap may stop a small one.
+    FUZZ_REQUIRE(result.cap == site::Cap::kNone || result.cap == site::Cap::kDepth, "cap %d reached by %zu bytes",
+                 static_cast<int>(result.cap), size);
+    FUZZ_REQUIRE(result.parserMemory <= site::MemoryCap(size), "the parse took %zu bytes", result.parserMemory);
+    FUZZ_REQUIRE(result.rewritten == result.replaced.size(), "%zu rewritten, %zu spans", result.rewritten,
+                 result.replaced.size());
+    FUZZ_REQUIRE(!result.pageLeft || result.rewritten == 0, "a page left whole was rewritten");
+
+    // Each replaced block put back gives the page, byte for byte.
+    std::string back;
+    size_t copied = 0;
+    for (const site::Replaced& r : result.replaced) {
+        FUZZ_REQUIRE(r.outputOffset >= copied && r.outputOffset + r.outputLength <= result.output.size(),
+                     "span at %zu out of order", r.outputOffset);
+        back.append(result.output, copied, r.outputOffset - copied);
+        back.append(page.substr(r.inputOffset, r.inputLength));
+        copied = r.outputOffset + r.outputLength;
+    }
+    back.append(result.output, copied, std::string::npos);
+    FUZZ_REQUIRE(back == page, "the output with the blocks put back is not the page");
+
+    const site::ProtectResult again = site::ProtectPage(result.output);
+    FUZZ_REQUIRE(again.rewritten == 0 && again.output == result.output, "a second run rewrote %zu anchors",
+                 again.rewritten);
+
+    for (const site::Finding& finding : site::CheckPage(page)) {
+        FUZZ_REQUIRE(!finding.address.empty() && page.find(finding.address) != std::string_view::npos,
+                     "a finding that does not stand in the page");
+    }
+    return 0;
+}
