@@ -1,4 +1,4 @@
-// Command-line front end of the generator: prints the mail code for an address and a link text.
+// Command-line front end of the generator: prints the mail code for an address and a link text, or protects whole sites.
 #include <stdio.h>
 #include <string.h>
 #ifdef _WIN32
@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && IsSiteCommand(argv[1])) return RunSiteCommand(argc, argv);
     if (argc != 3) {
         fputs("usage: quorvane-code ADDRESS LINKTEXT\n"
+              "       quorvane-code --protect [--dry-run] PATH...\n"
+              "       quorvane-code --check PATH...\n"
+              "       quorvane-code --help\n"
               "exit status 3: ADDRESS or LINKTEXT is empty, and nothing is printed, as Crypt makes no code then\n",
               stderr);
         return 2;
