@@ -106,6 +106,9 @@ Parse::Parse(std::string_view page) {
 
 Parse::~Parse() {
     while (chunks_ != nullptr) {
+#ifdef QUORVANE_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(chunks_, sizeof(Chunk));
+#endif
         Chunk* previous = chunks_->previous;
         if (chunks_->size == kChunkSize && kept.count < kKeptChunks) {
             chunks_->previous = kept.top;
@@ -119,9 +122,27 @@ Parse::~Parse() {
 }
 
 void* Parse::Allocate(size_t size) {
+    const size_t header = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
+#ifdef QUORVANE_ASAN
+    // Under the address sanitizer each block is a heap block of its own, of
+    // the exact size, so that a read past one (gumbo's, or one past the
+    // page's copy) is caught as it would be without the arena.
+    if (header + size > memoryCap_ - reserved_) {
+        Stop(Cap::kMemory);
+    }
+    Chunk* block = static_cast<Chunk*>(malloc(header + size));
+    if (block == nullptr) {
+        Stop(Cap::kMemory);
+    }
+    block->previous = chunks_;
+    block->size = 0;  // never kept
+    chunks_ = block;
+    reserved_ += header + size;
+    ASAN_POISON_MEMORY_REGION(block, header);
+    return reinterpret_cast<char*>(block) + header;
+#else
     size = (size + kAlign - 1) & ~(kAlign - 1);
     if (size > static_cast<size_t>(end_ - next_)) {
-        const size_t header = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
         const bool own = size > kChunkSize / 4;
         const size_t chunkSize = own ? header + size : kChunkSize;
         if (chunkSize > memoryCap_ - reserved_) {
@@ -153,6 +174,7 @@ void* Parse::Allocate(size_t size) {
     void* block = next_;
     next_ += size;
     return block;
+#endif
 }
 
 void Parse::AfterToken(unsigned int openElements) {

@@ -95,10 +95,15 @@ bool HasMailto(std::string_view text) {
             }
         }
     } shifts;
+    // The anchor of the code's own NOSCRIPT part is never taken: a page
+    // whose every "mailto" stands there has been protected already.
+    static const char kOwn[] = "<NOSCRIPT><A HREF=\"";
+    const size_t ownLength = sizeof kOwn - 1;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t i = 5; i < text.size(); i += shifts.by[bytes[i]]) {
         if (Lower(bytes[i]) == 'o' && Lower(bytes[i - 5]) == 'm' && Lower(bytes[i - 4]) == 'a' &&
-            Lower(bytes[i - 3]) == 'i' && Lower(bytes[i - 2]) == 'l' && Lower(bytes[i - 1]) == 't') {
+            Lower(bytes[i - 3]) == 'i' && Lower(bytes[i - 2]) == 'l' && Lower(bytes[i - 1]) == 't' &&
+            !(i >= 5 + ownLength && memcmp(bytes + i - 5 - ownLength, kOwn, ownLength) == 0)) {
             return true;
         }
     }

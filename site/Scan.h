@@ -9,7 +9,8 @@
 
 namespace site {
 
-// True when "mailto" stands in the bytes in any letter case.
+// True when "mailto" stands in the bytes in any letter case, other than in
+// the code's own <NOSCRIPT><A HREF="MAILTO:.
 bool HasMailto(std::string_view bytes);
 
 struct Span {

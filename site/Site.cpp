@@ -307,6 +307,7 @@ private:
     const Parse* parse_ = nullptr;
     std::vector<Span> optOut_;
     std::vector<Span> noScript_;
+    std::vector<size_t> anchorsClosedAt_;
     std::vector<Replacement> replacements_;
 };
 
@@ -387,6 +388,12 @@ void Protector::Run() {
         const unsigned clone = GUMBO_INSERTION_RECONSTRUCTED_FORMATTING_ELEMENT | GUMBO_INSERTION_ADOPTION_AGENCY_CLONED;
         if (IsHtml(node, GUMBO_TAG_A) && element.original_tag.length != 0 && (node->parse_flags & clone) == 0) {
             anchors.push_back({node, parse.Offset(element.original_tag.data), excludedBy});
+        }
+        // An anchor left open is closed by the next <a> start tag (the
+        // adoption agency), which leaves its mark on the tree; the code's
+        // <NOSCRIPT> before its own <A> would change what that does.
+        if (IsHtml(node, GUMBO_TAG_A) && (node->parse_flags & GUMBO_INSERTION_IMPLICIT_END_TAG) != 0) {
+            anchorsClosedAt_.push_back(element.end_pos.offset);
         }
         // With scripting on, a browser reads a noscript's content as text up
         // to the next "</noscript", wherever the parse without scripts put
@@ -528,6 +535,10 @@ void Protector::Consider(const Anchor& anchor, std::string_view href, std::strin
     }
     if (anchor.node->parse_flags != GUMBO_INSERTION_NORMAL || MovedBeforeNextSibling(*parse_, anchor)) {
         List(anchor, "the parser moved, reopened or closed it (misnested markup)");
+        return;
+    }
+    if (std::find(anchorsClosedAt_.begin(), anchorsClosedAt_.end(), anchor.start) != anchorsClosedAt_.end()) {
+        List(anchor, "it closes an anchor left open before it (misnested markup)");
         return;
     }
     const size_t contentStart = anchor.start + element.original_tag.length;

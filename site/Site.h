@@ -59,7 +59,8 @@ struct ProtectResult {
 
 // Rewrites the mailto anchors of one page of HTML (the bytes of a *.html or
 // *.htm file). Never fails: what it cannot take it lists. A page without
-// "mailto" in any letter case comes back unchanged without a parse.
+// "mailto" in any letter case (other than in the code's own NOSCRIPT
+// anchors) comes back unchanged without a parse.
 //
 // Taken: an <a> in the page's content (not in a template, noscript, SVG or
 // MathML, nor between <!--email_off--> and <!--/email_off-->) that the

@@ -29,3 +29,7 @@ target_include_directories(quorvane_gumbo SYSTEM PUBLIC ${_gumbo_src})
 set_target_properties(quorvane_gumbo PROPERTIES C_STANDARD 99 C_EXTENSIONS ON)
 # gumbo's own files warn about signed comparisons and unused parameters by the hundred; they are not ours to mend.
 target_compile_options(quorvane_gumbo PRIVATE -w)
+# The fuzz build keeps gumbo's own consistency checks (assert), so that a broken invariant stops the run.
+if(QUORVANE_FUZZ)
+  target_compile_options(quorvane_gumbo PRIVATE -UNDEBUG)
+endif()
