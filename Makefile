@@ -36,11 +36,12 @@ fuzz: setup
 
 # Only the host's quorvane-code, built from the host build and installed by
 # its CMake rules: PREFIX/bin/quorvane-code, below DESTDIR when given. It
-# needs only what configuring the host build needs (cmake, ninja, g++, patch,
-# npm for gumbo's sources, googletest), not the whole set-up.
+# installs only what configuring the host build needs (cmake, ninja, g++,
+# patch, npm for gumbo's sources, googletest), not the whole set-up.
 PREFIX ?= /usr/local
 INSTALL_PRESET ?= host
 install:
+	@tools/setup.sh --host-tool
 	@tools/build.sh $(INSTALL_PRESET) $(JOBS) --target quorvane-code
 	@DESTDIR="$(DESTDIR)" cmake --install build/$(INSTALL_PRESET) --prefix "$(PREFIX)" --strip
 

@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12; quiet when everything is already there.
+#
+#   setup.sh              everything
+#   setup.sh --host-tool  only what the host build of quorvane-code needs (make install)
 set -euo pipefail
 
-packages=(
-  make cmake ninja-build g++ googletest libgtest-dev patch
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth x11-apps imagemagick
-  python3 python3-pefile
-  chromium nodejs npm
-  qemu-system-x86 debootstrap cpio locales
-  clang-14 libclang-rt-14-dev llvm-14
-)
+# Configuring the host build: the compilers, the test library it finds, python3
+# for its test wiring, and npm, which fetches the HTML parser's sources.
+host_tool_packages=(make cmake ninja-build g++ googletest libgtest-dev patch python3 nodejs npm)
+if [[ ${1:-} == --host-tool ]]; then
+  packages=("${host_tool_packages[@]}")
+else
+  packages=(
+    "${host_tool_packages[@]}"
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+    wine wine64 xvfb xauth x11-apps imagemagick
+    python3-pefile chromium
+    qemu-system-x86 debootstrap cpio locales
+    clang-14 libclang-rt-14-dev llvm-14
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,6 +38,7 @@ if ((${#missing[@]})); then
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+[[ ${1:-} == --host-tool ]] && exit 0
 
 # Wine takes the ANSI code page from the locale: the double-byte tests run
 # under Japanese (932), Simplified Chinese (936) and Traditional Chinese (950).
