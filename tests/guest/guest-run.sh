@@ -39,4 +39,21 @@ for address in "$work"/code/*.address; do
         "$(cat "$address")" "$(cat "$case.link")" >"$case.out" 2>"$case.err" </dev/null || status=$?
     echo "$status" >"$case.status"
 done
+
+# Its site commands on a copy of the small site in the guest's memory; the
+# hard link is made again there, whatever the shared folder made of it.
+if [ -d "$work/code/site" ]; then
+    cp -a "$work/code/site" /tmp/site
+    top=$(ls /tmp/site)
+    ln -f "/tmp/site/$top/twice.html" "/tmp/site/$top/Unterseite/twice.html"
+    for command in protect check; do
+        status=0
+        (cd /tmp/site && LC_ALL=C.UTF-8 "$bench" run "$state" $((60 * QUORVANE_TIME_SCALE)) \
+            /tmp/bin/quorvane-code.exe "--$command" "$top") \
+            >"$work/code/site.$command.out" 2>"$work/code/site.$command.err" </dev/null || status=$?
+        echo "$status" >"$work/code/site.$command.status"
+    done
+    stat -c %Y "/tmp/site/$top/Unterseite/plain.html" >"$work/code/site.mtime"
+    cp -r /tmp/site "$work/code/site-after"
+fi
 "$bench" cleanup "$state" </dev/null

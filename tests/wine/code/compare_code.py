@@ -12,7 +12,10 @@ with a non-ASCII name, and --check on the result: the same files, listing and
 exit codes must come out.
 
 In the emulated PC the exe runs from guest-run.sh: for each case N it reads
-the arguments from N.address and N.link and leaves N.out and N.status.
+the arguments from N.address and N.link and leaves N.out and N.status; on the
+small site in site/ it runs --protect and --check, and leaves what they printed
+(site.COMMAND.out, .err, .status), the pages after them (site-after/) and
+whether the untouched page kept its time (site.mtime).
 """
 import argparse
 import os
@@ -115,6 +118,7 @@ def main():
         for number, (_, address, link_text, _) in enumerate(CASES):
             (folder / f"{number}.address").write_bytes(wine_argument(address))
             (folder / f"{number}.link").write_bytes(wine_argument(link_text))
+        make_site(folder / "site")
         return 0
 
     if not args.guest_results and not (args.bench and args.state and args.exe):
@@ -146,6 +150,8 @@ def main():
     print(f"{len(CASES) - failures} of {len(CASES)} rows give the same bytes")
     if args.driver and not args.guest_results:
         failures += compare_double_byte(args)
+    if args.guest_results:
+        failures += compare_site(args, wine_env)
     return 1 if failures else 0
 
 
@@ -162,32 +168,64 @@ SITE = {
 }
 
 
+SITE_TOP = "Seiten-\u00fc-\u30b5\u30a4\u30c8"
+
+
+def make_site(parent):
+    top = pathlib.Path(parent, SITE_TOP)
+    for name, data in SITE.items():
+        (top / name).parent.mkdir(parents=True, exist_ok=True)
+        (top / name).write_bytes(data)
+    os.link(top / "twice.html", top / "Unterseite" / "twice.html")
+    os.utime(top / "Unterseite" / "plain.html", (1e9, 1e9))
+    return top
+
+
+def site_files(top, kept_time):
+    return {name: (top / name).read_bytes() for name in SITE}, kept_time
+
+
+# The run of the exe: under Wine here, or read back from what the emulated PC left.
+def exe_site_runs(args, wine_env, temp):
+    if args.guest_results:
+        folder = pathlib.Path(args.guest_results)
+        if not (folder / "site.check.status").exists():
+            return None
+        runs = {command: (int((folder / f"site.{command[2:]}.status").read_text()),
+                          (folder / f"site.{command[2:]}.out").read_bytes().replace(b"\\", b"/"),
+                          (folder / f"site.{command[2:]}.err").read_bytes())
+                for command in ("--protect", "--check")}
+        runs["files"] = site_files(folder / "site-after" / SITE_TOP, (folder / "site.mtime").read_text().strip() == "1000000000")
+        return runs
+    return site_runs([args.bench, "run", args.state, "60", args.exe], make_site(pathlib.Path(temp, "exe")), wine_env)
+
+
+def site_runs(tool, top, env):
+    runs = {}
+    for command in ("--protect", "--check"):
+        done = subprocess.run(tool + [command, top.name], cwd=top.parent, capture_output=True, env=env)
+        runs[command] = (done.returncode, done.stdout.replace(b"\\", b"/"), done.stderr)
+    runs["files"] = site_files(top, (top / "Unterseite" / "plain.html").stat().st_mtime == 1e9)
+    return runs
+
+
 def compare_site(args, wine_env):
     failures = 0
     with tempfile.TemporaryDirectory() as temp:
-        runs = {}
-        for side in ("host", "wine"):
-            top = pathlib.Path(temp, side, "Seiten-\u00fc-\u30b5\u30a4\u30c8")
-            for name, data in SITE.items():
-                (top / name).parent.mkdir(parents=True, exist_ok=True)
-                (top / name).write_bytes(data)
-            os.link(top / "twice.html", top / "Unterseite" / "twice.html")
-            os.utime(top / "Unterseite" / "plain.html", (1e9, 1e9))
-            tool = [args.host] if side == "host" else [args.bench, "run", args.state, "60", args.exe]
-            for command in ("--protect", "--check"):
-                done = subprocess.run(tool + [command, top.name], cwd=top.parent, capture_output=True, env=wine_env)
-                runs[side, command] = (done.returncode, done.stdout.replace(b"\\", b"/"), done.stderr)
-            runs[side, "files"] = ({name: (top / name).read_bytes() for name in SITE},
-                                   (top / "Unterseite" / "plain.html").stat().st_mtime == 1e9)
+        host_runs = site_runs([args.host], make_site(pathlib.Path(temp, "host")), wine_env)
+        exe_runs = exe_site_runs(args, wine_env, temp)
+        if exe_runs is None:
+            print("FAIL site: the emulated PC did not run the site commands")
+            return 1
         for what in ("--protect", "--check", "files"):
-            host, wine = runs["host", what], runs["wine", what]
+            host, exe = host_runs[what], exe_runs[what]
             # The host's run has to have done something for the comparison to mean anything.
-            ok = host == wine and (host[0] == 1 if what == "--check" else host[0]["index.html"] != SITE["index.html"]
-                                   if what == "files" else True)
-            print(f"{'ok  ' if ok else 'FAIL'} {what}: {'the same' if host == wine else 'differ'}; "
+            ok = host == exe and (host[0] == 1 if what == "--check" else host[0]["index.html"] != SITE["index.html"]
+                                  if what == "files" else True)
+            print(f"{'ok  ' if ok else 'FAIL'} site {what}: {'the same' if host == exe else 'differ'}; "
                   f"host {host if what != 'files' else host[1]}")
             if not ok:
-                print(f"     wine {wine}")
+                print(f"     exe {exe}")
             failures += not ok
     return 1 if failures else 0
 
