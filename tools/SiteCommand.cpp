@@ -238,7 +238,7 @@ private:
     // One thread's share: the next page nobody has taken yet, until none is left.
     void Work() {
         std::string bytes;  // reused from page to page
-        for (size_t i; (i = next_.fetch_add(1)) < jobs_.size();) {
+        for (size_t i; !sitefiles::Interrupted() && (i = next_.fetch_add(1)) < jobs_.size();) {
             if (!jobs_[i].done) Page(jobs_[i], bytes);
         }
     }
@@ -254,7 +254,7 @@ private:
 
         site::ProtectResult result = site::ProtectPage(bytes);
         for (const site::Listed& l : result.listed) List(r, job.shown, l.line, l.reason);
-        if (result.output == bytes) return;
+        if (result.rewritten == 0) return;
         const std::string count = Count(result.rewritten, " anchor");
         if (job.throughLink || facts.links > 1) {
             return List(r, job.shown, 1,

@@ -75,7 +75,13 @@ unsigned ProcessorCount();
 
 // Runs body(context) on `threads` threads at once, the caller's among them,
 // and returns when all have returned; on fewer when the system refuses more.
+// On POSIX the terminating signals are held back meanwhile, so that none
+// cuts a replacement short; one that comes acts when all have returned.
 void RunThreads(unsigned threads, void (*body)(void*), void* context);
+
+// True when a terminating signal waits for RunThreads to return (POSIX):
+// the threads then take no more pages. Always false on Windows.
+bool Interrupted();
 
 // UTF-8 text to standard output or error. On Windows a console gets it as
 // wide characters, so that any name shows whatever the console code page;

@@ -30,18 +30,28 @@ Kind KindOf(mode_t mode) {
     return Kind::Other;
 }
 
-// Holds back the usual terminating signals while a replacement is under
-// way, so that an interrupt cannot leave the temporary file behind; one that
-// came in the meantime acts when the replacement is done.
+// The usual terminating signals.
+const int kTerminating[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+sigset_t TerminatingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kTerminating) sigaddset(&set, s);
+    return set;
+}
+
+// Holds back the terminating signals in the calling thread and in every
+// thread it starts meanwhile, which inherit its mask. Held in one thread
+// only, a signal would go to another and end the process while the first
+// is half way through a replacement, leaving its temporary file behind.
 class SignalsHeld {
 public:
     SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&held, s);
-        sigprocmask(SIG_BLOCK, &held, &before_);
+        sigset_t held = TerminatingSignals();
+        pthread_sigmask(SIG_BLOCK, &held, &before_);
     }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    // One that came in the meantime acts now, with its usual effect.
+    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
 
 private:
     sigset_t before_;
@@ -163,7 +173,6 @@ bool ReplacePage(const Path& path, std::string_view bytes, const Facts& facts, s
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temp = folder + "." + name + ".quorvane-XXXXXX";
 
-    SignalsHeld held;
     int fd = mkstemp(&temp[0]);
     if (fd < 0) {
         error = SystemError("cannot create a file beside it");
@@ -201,6 +210,7 @@ void RunThreads(unsigned threads, void (*body)(void*), void* context) {
         static_cast<Call*>(c)->body(static_cast<Call*>(c)->context);
         return nullptr;
     };
+    SignalsHeld held;
     std::vector<pthread_t> started;
     for (unsigned i = 1; i < threads; ++i) {
         pthread_t t;
@@ -209,6 +219,19 @@ void RunThreads(unsigned threads, void (*body)(void*), void* context) {
     }
     body(context);
     for (pthread_t t : started) pthread_join(t, nullptr);
+}
+
+bool Interrupted() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return false;
+    for (int s : kTerminating) {
+        // An ignored signal stays pending while it is held, and then goes without effect.
+        struct sigaction action;
+        if (sigismember(&pending, s) == 1 && sigaction(s, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void Write(bool toError, std::string_view text) { fwrite(text.data(), 1, text.size(), toError ? stderr : stdout); }

@@ -254,6 +254,8 @@ void RunThreads(unsigned threads, void (*body)(void*), void* context) {
     }
 }
 
+bool Interrupted() { return false; }
+
 void Write(bool toError, std::string_view text) {
     // Line ends go out as LF, as on POSIX: no text-mode translation.
     static bool binary = (_setmode(_fileno(stdout), _O_BINARY), _setmode(_fileno(stderr), _O_BINARY), true);
