@@ -48,4 +48,4 @@ install:
 # The site commands' speed over a generated site: MB/s and files/s, the best of several runs each.
 bench: setup
 	@tools/build.sh host $(JOBS) --target quorvane-code
-	@python3 tools/bench-site.py build/host/tools/quorvane-code
+	@python3 tools/bench-site.py build/host/cli/quorvane-code

@@ -62,7 +62,7 @@ target_link_libraries(quorvane PRIVATE quorvane_generator quorvane_helpers comct
 # The help files, next to the program where its relative path finds them,
 # and the command-line generator.
 include(tools/helpfile/ship.cmake)
-include(tools/quorvane-code.cmake)
+add_subdirectory(cli)
 
 # The release zip (32-bit build only).
 include(cmake/dist.cmake)

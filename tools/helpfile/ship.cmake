@@ -21,7 +21,7 @@ endif()
 
 set(QUORVANE_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
 set(QUORVANE_HELPFILE_TOOL ${QUORVANE_HOST_TOOLS_DIR}/build/helpfile/quorvane-helpfile)
-set(QUORVANE_HOST_CODE_TOOL ${QUORVANE_HOST_TOOLS_DIR}/build/quorvane-code)
+set(QUORVANE_HOST_CODE_TOOL ${QUORVANE_HOST_TOOLS_DIR}/build/cli/quorvane-code)
 # The tools' build follows this build's generator; one that another
 # generator left behind (this folder was configured afresh) would refuse to
 # configure, so it starts over.
@@ -37,7 +37,7 @@ endif()
 # reads the list again.
 file(GLOB_RECURSE _host_tool_sources
      ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h ${CMAKE_SOURCE_DIR}/tools/*CMakeLists.txt
-     ${CMAKE_SOURCE_DIR}/generator/* ${CMAKE_SOURCE_DIR}/site/* ${CMAKE_SOURCE_DIR}/cmake/gumbo/*)
+     ${CMAKE_SOURCE_DIR}/generator/* ${CMAKE_SOURCE_DIR}/site/* ${CMAKE_SOURCE_DIR}/cli/* ${CMAKE_SOURCE_DIR}/cmake/gumbo/*)
 ExternalProject_Add(quorvane_host_tools
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/tools
   PREFIX ${QUORVANE_HOST_TOOLS_DIR}
@@ -45,6 +45,7 @@ ExternalProject_Add(quorvane_host_tools
   # gumbo's sources, fetched by this build's configure, serve the tools' build too.
   CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUORVANE_HOST_CXX} -DCMAKE_C_COMPILER=${QUORVANE_HOST_CC}
              -DCMAKE_BUILD_TYPE=Release -DQUORVANE_GUMBO_DIR=${QUORVANE_GUMBO_DIR}
+             -DQUORVANE_VERSION=${PROJECT_VERSION}
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS ${QUORVANE_HELPFILE_TOOL} ${QUORVANE_HOST_CODE_TOOL})
 ExternalProject_Add_StepDependencies(quorvane_host_tools build ${_host_tool_sources})

@@ -1,5 +1,5 @@
 // The site commands' file access on POSIX systems.
-#include "SiteFiles.h"
+#include "Files.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -15,7 +15,7 @@
 
 #include <algorithm>
 
-namespace sitefiles {
+namespace files {
 
 const char kShownSeparator = '/';
 
@@ -241,4 +241,4 @@ void Flush() {
     fflush(stderr);
 }
 
-}  // namespace sitefiles
+}  // namespace files

@@ -1,5 +1,5 @@
 // The site commands' file access on Windows: wide-character paths with the \\?\ prefix, so any name and any length.
-#include "SiteFiles.h"
+#include "Files.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace sitefiles {
+namespace files {
 
 const char kShownSeparator = '\\';
 
@@ -278,4 +278,4 @@ void Flush() {
     fflush(stderr);
 }
 
-}  // namespace sitefiles
+}  // namespace files

@@ -1,6 +1,6 @@
 // The file system as the site commands need it: whole-file reads, folder listings and safe in-place replacement, for POSIX and for Windows.
-#ifndef QUORVANE_SITEFILES_H
-#define QUORVANE_SITEFILES_H
+#ifndef QUORVANE_CLI_FILES_H
+#define QUORVANE_CLI_FILES_H
 
 #include <stddef.h>
 
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sitefiles {
+namespace files {
 
 // A path as the system takes it: bytes on POSIX; UTF-16 on Windows, made
 // absolute and given the \\?\ prefix so that no length limit applies.
@@ -89,6 +89,6 @@ bool Interrupted();
 void Write(bool toError, std::string_view text);
 void Flush();
 
-}  // namespace sitefiles
+}  // namespace files
 
 #endif

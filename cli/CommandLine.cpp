@@ -1,0 +1,54 @@
+// Reads quorvane-code's options and operands into one CommandLine.
+#include "CommandLine.h"
+
+#include <string.h>
+
+namespace {
+
+bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
+
+}  // namespace
+
+bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
+    bool protect = false, check = false, help = false, version = false;
+    int i = 1;
+    for (; i < argc && IsOption(argv[i]); ++i) {
+        const char* option = argv[i];
+        if (strcmp(option, "--") == 0) {
+            ++i;
+            break;
+        }
+        if (strcmp(option, "--protect") == 0) protect = true;
+        else if (strcmp(option, "--check") == 0) check = true;
+        else if (strcmp(option, "--dry-run") == 0) line.dryRun = true;
+        else if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) help = true;
+        else if (strcmp(option, "--version") == 0) version = true;
+        else {
+            error = std::string("unknown option ") + option;
+            return false;
+        }
+    }
+    line.firstOperand = i;
+    line.operandCount = argc - i;
+    // Asked for help or the version, the tool gives it whatever else stands there.
+    if (help || version) {
+        line.job = help ? Job::Help : Job::Version;
+        return true;
+    }
+    if (protect && check) {
+        error = "--protect and --check do not go together";
+        return false;
+    }
+    if (line.dryRun && !protect) {
+        error = "--dry-run goes with --protect only";
+        return false;
+    }
+    if (protect || check) {
+        line.job = protect ? Job::Protect : Job::Check;
+        if (line.operandCount == 0) error = "no PATH given";
+        return line.operandCount != 0;
+    }
+    line.job = Job::Code;
+    if (line.operandCount != 2) error = "ADDRESS and LINKTEXT expected";
+    return line.operandCount == 2;
+}
