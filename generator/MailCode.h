@@ -35,4 +35,36 @@ ByteString BuildScriptBlock(ByteView address, ByteView linkText, LeadByteTest is
 // BuildNoScriptBlock followed directly by BuildScriptBlock, in one buffer.
 ByteString ComposeMailCode(ByteView address, ByteView linkText, LeadByteTest isLeadByte = nullptr);
 
+// An attribute of a page's anchor that the code carries onto both of its
+// anchors: its name, and its value as the page's bytes write it (without
+// the quotes), character references and all.
+struct CarriedAttribute {
+    ByteView name;
+    ByteView value;
+    // The value holds an address or the word "mailto": every ASCII byte of it
+    // is written as a character reference, so that it reads the same and
+    // stands nowhere in plain text.
+    bool hidden;
+};
+
+// The code as it replaces an anchor in a page: the page's own line end, and
+// none where a browser would show one as a space (around the NOSCRIPT
+// anchor and after the script); the href's tail and the anchor's attributes
+// carried into both parts.
+struct PageForm {
+    ByteView lineEnd;
+    // What follows the addresses in the href ("?subject=..."), as it reads
+    // once character references are decoded, in ASCII (percent-encoded
+    // beyond). The NOSCRIPT part writes it as references like the address.
+    ByteView tail;
+    const CarriedAttribute* attributes;
+    size_t attributeCount;
+};
+
+// The code for a page. `addresses` is one address or several joined by
+// commas; the script splits the first at its "@", and writes every further
+// "@" and any "mailto" (in the addresses, the tail and the attributes) as
+// separate pieces too.
+ByteString ComposePageCode(ByteView addresses, ByteView linkText, const PageForm& form);
+
 #endif

@@ -3,13 +3,16 @@
 
 #include <string.h>
 
+#include "Ascii.h"
+
 namespace site {
 
 namespace {
 
-inline unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-inline bool IsLetter(unsigned char c) { return Lower(c) >= 'a' && Lower(c) <= 'z'; }
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+using ascii::IsDigit;
+using ascii::IsLetter;
+using ascii::Lower;
+
 inline bool IsLocalByte(unsigned char c) {
     return IsLetter(c) || IsDigit(c) || c == '.' || c == '_' || c == '%' || c == '+' || c == '-';
 }
@@ -82,7 +85,7 @@ void ScanAddresses(std::string_view text, Found found) {
 
 }  // namespace
 
-bool HasMailto(std::string_view text) {
+size_t FindMailto(std::string_view text, size_t from) {
     // Horspool's search, case folded: most steps skip six bytes on one look.
     static const struct Shifts {
         unsigned char by[256];
@@ -95,19 +98,111 @@ bool HasMailto(std::string_view text) {
             }
         }
     } shifts;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = from + 5; i < text.size(); i += shifts.by[bytes[i]]) {
+        if (Lower(bytes[i]) == 'o' && Lower(bytes[i - 5]) == 'm' && Lower(bytes[i - 4]) == 'a' &&
+            Lower(bytes[i - 3]) == 'i' && Lower(bytes[i - 2]) == 'l' && Lower(bytes[i - 1]) == 't') {
+            return i - 5;
+        }
+    }
+    return std::string_view::npos;
+}
+
+namespace {
+
+const char kWord[] = "mailto";
+
+// The character of a numeric character reference at `at` ("&#109;",
+// "&#x6D", leading zeros and all; the ";" may be missing, as browsers
+// allow), 0 when none stands there; `length` is the reference's.
+unsigned char NumericReference(std::string_view text, size_t at, size_t* length) {
+    size_t i = at + 2;
+    if (text.substr(at, 2) != "&#") return 0;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    i += hex ? 1 : 0;
+    unsigned long value = 0;
+    const size_t digits = i;
+    for (; i < text.size(); ++i) {
+        const unsigned char c = Lower(static_cast<unsigned char>(text[i]));
+        const int digit = IsDigit(c) ? c - '0' : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) break;
+        if (value < 0x110000) value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    }
+    if (i == digits || value > 127) return 0;
+    *length = i - at + (i < text.size() && text[i] == ';' ? 1 : 0);
+    return static_cast<unsigned char>(value);
+}
+
+// The letter at `at`, plain or as a reference, if it is kWord[k] in any case.
+bool LetterAt(std::string_view text, size_t* at, size_t k) {
+    if (*at >= text.size()) return false;
+    size_t length = 1;
+    unsigned char c = static_cast<unsigned char>(text[*at]);
+    if (c == '&' && (c = NumericReference(text, *at, &length)) == 0) return false;
+    if (Lower(c) != static_cast<unsigned char>(kWord[k])) return false;
+    *at += length;
+    return true;
+}
+
+// True when `start` begins the value of an href attribute: href, "=" and
+// an optional quote before it, with any blanks between.
+bool StartsHrefValue(std::string_view text, size_t start) {
+    size_t i = start;
+    const auto skipBlanks = [&] {
+        while (i > 0 && (text[i - 1] == ' ' || text[i - 1] == '\t' || text[i - 1] == '\n' || text[i - 1] == '\r' ||
+                         text[i - 1] == '\f')) {
+            --i;
+        }
+    };
+    skipBlanks();
+    if (i > 0 && (text[i - 1] == '"' || text[i - 1] == '\'')) --i;
+    skipBlanks();
+    if (i == 0 || text[--i] != '=') return false;
+    skipBlanks();
+    return i >= 4 && Lower(static_cast<unsigned char>(text[i - 4])) == 'h' &&
+           Lower(static_cast<unsigned char>(text[i - 3])) == 'r' && Lower(static_cast<unsigned char>(text[i - 2])) == 'e' &&
+           Lower(static_cast<unsigned char>(text[i - 1])) == 'f';
+}
+
+// "mailto" with at least one letter as a reference, where it begins an
+// href (elsewhere, as in the code's own hidden attributes, it is no link).
+// The first such letter has only plain letters before it, so each
+// reference is tried as that one: the letters before it plain, those after
+// it either way.
+bool HasMailtoInReferences(std::string_view text) {
+    for (size_t from = 0; from < text.size();) {
+        const void* found = memchr(text.data() + from, '&', text.size() - from);
+        if (found == nullptr) return false;
+        size_t at = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+        from = at + 1;
+        size_t length;
+        const unsigned char c = Lower(NumericReference(text, at, &length));
+        const char* letter = c != 0 ? strchr(kWord, c) : nullptr;
+        if (letter == nullptr) continue;
+        const size_t k = static_cast<size_t>(letter - kWord);
+        if (at < k) continue;
+        const size_t start = at - k;
+        size_t back = start, j = 0;
+        while (j < k && LetterAt(text, &back, j)) ++j;
+        if (j < k || back != at) continue;
+        for (j = k; j < 6 && LetterAt(text, &at, j); ++j) {
+        }
+        if (j == 6 && StartsHrefValue(text, start)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool HasMailto(std::string_view text) {
     // The anchor of the code's own NOSCRIPT part is never taken: a page
     // whose every "mailto" stands there has been protected already.
     static const char kOwn[] = "<NOSCRIPT><A HREF=\"";
     const size_t ownLength = sizeof kOwn - 1;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (size_t i = 5; i < text.size(); i += shifts.by[bytes[i]]) {
-        if (Lower(bytes[i]) == 'o' && Lower(bytes[i - 5]) == 'm' && Lower(bytes[i - 4]) == 'a' &&
-            Lower(bytes[i - 3]) == 'i' && Lower(bytes[i - 2]) == 'l' && Lower(bytes[i - 1]) == 't' &&
-            !(i >= 5 + ownLength && memcmp(bytes + i - 5 - ownLength, kOwn, ownLength) == 0)) {
-            return true;
-        }
+    for (size_t at = 0; (at = FindMailto(text, at)) != std::string_view::npos; ++at) {
+        if (at < ownLength || memcmp(text.data() + at - ownLength, kOwn, ownLength) != 0) return true;
     }
-    return false;
+    return HasMailtoInReferences(text);
 }
 
 std::vector<Span> FindAddresses(std::string_view text) {
@@ -117,15 +212,6 @@ std::vector<Span> FindAddresses(std::string_view text) {
         return true;
     });
     return spans;
-}
-
-bool HasAddress(std::string_view text) {
-    bool any = false;
-    ScanAddresses(text, [&](const Span&) {
-        any = true;
-        return false;
-    });
-    return any;
 }
 
 std::string_view LineEnd(std::string_view page) {

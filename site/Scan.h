@@ -9,8 +9,13 @@
 
 namespace site {
 
-// True when "mailto" stands in the bytes in any letter case, other than in
-// the code's own <NOSCRIPT><A HREF="MAILTO:.
+// Where the word "mailto" next stands in plain letters, in any letter case,
+// from `from` on; npos when nowhere.
+size_t FindMailto(std::string_view bytes, size_t from);
+
+// True when "mailto" stands in the bytes in any letter case, its letters
+// plain or written as numeric character references (m&#97;ilto), other than
+// in the code's own <NOSCRIPT><A HREF="MAILTO:.
 bool HasMailto(std::string_view bytes);
 
 struct Span {
@@ -20,9 +25,6 @@ struct Span {
 
 // Every address in `bytes` by the rule in Site.h, in order, as offsets into `bytes`.
 std::vector<Span> FindAddresses(std::string_view bytes);
-
-// True when some address stands in the bytes; stops at the first.
-bool HasAddress(std::string_view bytes);
 
 // The page's line end: that of its first line, LF when it has none.
 std::string_view LineEnd(std::string_view page);

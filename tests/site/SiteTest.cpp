@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "CodeReader.h"
 #include "Site.h"
 
 namespace {
@@ -53,13 +54,33 @@ const std::vector<Row> kRows = {
      nullptr, 0},
     {"XML declaration and XHTML namespace in *.html",
      "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>" + kLink, 1, "", nullptr, 0},
-    {"mailto written as references", "<a href=\"&#109;ailto:a@b.org\">a</a>", 0, "", nullptr, 0},
+    {"mailto and the whole href written as references",
+     "<a href=\"&#109;ailto:a@b.org\">a</a><a href=\"&#109;&#97;&#105;&#108;&#x74;&#111;&#58;&#97;&#64;b.org\">b</a>", 2,
+     "", nullptr, 0},
     {"not a mailto link", "<a href=\"https://mailto.example/\">x</a>", 0, "", nullptr, 0},
-    {"other attributes", "\n\n<a class=\"m\" href=\"mailto:a@b.org\">a</a>", 0, "", "other attributes than href (class)", 3},
-    {"a query", "<a href=\"mailto:a@b.org?subject=Hi\">a</a>", 0, "", "a query", 1},
-    {"two addresses", "<a href=\"mailto:a@b.org,c@d.org\">a</a>", 0, "", "not one address", 1},
+    {"attributes carried, an address in one hidden",
+     "<a class=\"reference external\" href=\"mailto:x@y.org\" title=\"Mail x@y.org\">me</a>", 1,
+     "<NOSCRIPT><A HREF=\"MAILTO:" + kRefs + "\" class=\"reference external\" title=\"&#77;&#97;&#105;&#108;&#32;" +
+         kRefs + "\">me</A></NOSCRIPT><SCRIPT LANGUAGE=JAVASCRIPT>\n<!-- \nvar link = \"me\";\nvar tag1 = \"mail\";\n"
+         "var tag2 = \"to:\";\nvar email1 = \"x\";\nvar email2 = \"y.org\";\nvar attributes = \" class=\\\"reference "
+         "external\\\" title=\\\"&#77;&#97;&#105;&#108;&#32;" + kRefs + "\\\"\";\n"
+         "document.write(\"<a h\" + \"ref=\" + tag1 + tag2 + email1 + \"@\" + email2 + attributes + \">\" + link + "
+         "\"</a>\");\n//-->\n</SCRIPT>",
+     nullptr, 0},
+    {"hostile attribute values: quotes, backslash, end tags, comment, CR LF, references, bytes above 127",
+     kUtf8 + "<a data-a='say \"hi\" \\ </script> <!-- x' data-b=\"</noscript>&amp;&lt;\r\nmailto:\" data-c=x&copy=1"
+             " data-d=\"&amp;copy=1 a@b.org &\" data-e=\"caf\xC3\xA9 \xE2\x80\x94\" download href=mailto:a@b.org>a</a>",
+     1, "", nullptr, 0},
+    {"event handler", "\n\n<a onclick=\"track()\" href=\"mailto:a@b.org\">a</a>", 0, "", "event handler attribute (onclick)", 3},
+    {"queries, addresses in cc hidden, several addresses",
+     "<a href=\"mailto:a@b.org?subject=Hello%20there&amp;cc=c@d.org\">a</a><a href=\"mailto:a@b.org?subject=Hi there&body=x\">b</a>"
+     "<a href=\"mailto:a@b.org,c@d.org?bcc=e@f.org#top\">c</a>", 3, "", nullptr, 0},
+    {"percent-encoded @, references of it", "<a href=\"mailto:a%40b.org\">a</a><a href=\"mailto:a&#37;&#52;&#48;b.org\">b</a>",
+     2, "", nullptr, 0},
     {"no @", "<a href=\"mailto:postmaster\">a</a>", 0, "", "not one address", 1},
+    {"only a query", "<a href=\"mailto:?to=a@b.org\">a</a>", 0, "", "no address before the query", 1},
     {"a blank in the address", "<a href=\"mailto:a b@c.org\">a</a>", 0, "", "bytes in the address", 1},
+    {"a % in the address, once decoded", "<a href=\"mailto:a%2541@c.org\">a</a>", 0, "", "bytes in the address", 1},
     {"empty content", "<a href=\"mailto:a@b.org\"></a>", 0, "", "empty content", 1},
     {"no end tag", "<p><a href=\"mailto:a@b.org\">a", 0, "", "no end tag", 1},
     {"closed by another element's end tag", "<b><a href=\"mailto:a@b.org\">x</b>y</a>", 0, "", "the parser moved", 1},
@@ -70,10 +91,19 @@ const std::vector<Row> kRows = {
     {"in a template", "<template><a href=\"mailto:a@b.org\">x</a></template>", 0, "", "inside a <template>", 1},
     {"in SVG", "<svg><foreignObject><a href=\"mailto:a@b.org\">x</a></foreignObject></svg>", 0, "",
      "inside SVG or MathML", 1},
-    {"in script, textarea, title, comment, noscript",
+    {"an SVG icon inside", "<a href=\"mailto:a@b.org\"><svg viewBox=\"0 0 9 9\"><path d=\"M0 0\"/></svg> Mail</a>", 1, "",
+     nullptr, 0},
+    {"in an option", "<option><a href=\"mailto:a@b.org\">x</a></option>", 0, "", "inside an <option>", 1},
+    {"in a select, which this parser drops", "<select>\n<a href=\"mailto:a@b.org\">x</a></select>", 0, "",
+     "an <a> that this parser drops", 2},
+    {"noscript markup in the content", "<a href=\"mailto:a@b.org\">x<!-- </noscript> --></a>", 0, "",
+     "noscript markup", 1},
+    {"a NUL in the content", "<a href=\"mailto:a@b.org\">x" + std::string(1, '\0') + "y</a>", 0, "", "a NUL byte", 1},
+    {"a readable link in a noscript, and the code's own", "<p><noscript><a href=\"mailto:a@b.org\">x</a></noscript>" + kCode,
+     0, "", "inside a <noscript>", 1},
+    {"in script, textarea, title, comment",
      "<title>mailto:a@b.org <a href=\"mailto:a@b.org\">x</a></title><script><a href=\"mailto:a@b.org\">x</a>"
-     "</script><textarea><a href=\"mailto:a@b.org\">x</a></textarea><!-- <a href=\"mailto:a@b.org\">x</a> -->"
-     "<noscript><a href=\"mailto:a@b.org\">x</a></noscript>",
+     "</script><textarea><a href=\"mailto:a@b.org\">x</a></textarea><!-- <a href=\"mailto:a@b.org\">x</a> -->",
      0, "", nullptr, 0},
     {"opt-out region, then after it", "<!--email_off-->\n" + kLink + "<!--/email_off-->" + kLink, 1, "",
      "<!--email_off--> region", 2},
@@ -87,7 +117,7 @@ const std::vector<Row> kRows = {
     {"Big5", "<meta http-equiv=\"content-type\" content=\"text/html;charset=big5\">" + kLink, 0, "",
      "double-byte characters", 1},
     {"EUC-JP", "<meta charset=\"euc-jp\">" + kLink, 0, "", "neither UTF-8 nor a single-byte", 1},
-    {"UTF-16", std::string("\xFF\xFE<\0a\0", 6) + "mailto", 0, "", "UTF-16", 1},
+    {"UTF-16, read in its own encoding", std::string("\xFF\xFE<\0a\0 \0m\0a\0i\0l\0t\0o\0", 20), 0, "", "UTF-16", 1},
     {"CSP without unsafe-inline",
      "\n<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'self'\">" + kLink, 0, "",
      "Content-Security-Policy", 2},
@@ -120,6 +150,15 @@ TEST(Site, ProtectTable) {
             back.replace(it->outputOffset, it->outputLength, row.page, it->inputOffset, it->inputLength);
         }
         EXPECT_EQ(back, row.page);
+        // Each code shows, with scripts off and on, the anchor it replaced.
+        for (const site::Replaced& r : result.replaced) {
+            SeenAnchor original, noScript, script;
+            ASSERT_TRUE(SeeAnchor(row.page.substr(r.inputOffset, r.inputLength), original));
+            ASSERT_TRUE(SeeCode(result.output.substr(r.outputOffset, r.outputLength), noScript, script))
+                << result.output.substr(r.outputOffset, r.outputLength);
+            EXPECT_EQ(noScript, original) << noScript.href << " " << original.href;
+            EXPECT_EQ(script, original) << script.href << " " << original.href;
+        }
         const site::ProtectResult again = site::ProtectPage(result.output);
         EXPECT_EQ(again.rewritten, 0u);
         EXPECT_EQ(again.output, result.output);

@@ -1,0 +1,38 @@
+// What a page declares about how it is read: its charset (byte-order mark, meta) and a Content-Security-Policy for inline scripts.
+#ifndef QUORVANE_SITE_PAGERULES_H
+#define QUORVANE_SITE_PAGERULES_H
+
+#include <stddef.h>
+
+#include <string>
+#include <string_view>
+
+namespace site {
+
+enum class Charset { kUndeclared, kUtf8, kSingleByte, kDoubleByte, kUtf16, kUtf32, kOther };
+
+// The charset that a label names, by family, as the encoding standard lists
+// labels; a meta naming UTF-16 counts as UTF-8, since browsers read it so.
+Charset ClassifyLabel(std::string_view label);
+
+// The charset named in a Content-Type value ("text/html; charset=..."), or empty.
+std::string_view CharsetInContentType(std::string_view content);
+
+// A byte-order mark at the start of a file: UTF-8, UTF-16 or UTF-32, in either byte order.
+struct Mark {
+    Charset charset = Charset::kUndeclared;  // kUndeclared when there is none
+    size_t length = 0;
+    bool bigEndian = false;
+};
+Mark ByteOrderMark(std::string_view bytes);
+
+// UTF-16 or UTF-32 text (the bytes after its mark) as UTF-8, so that the
+// byte scans can read it; a broken unit becomes U+FFFD, as a browser reads it.
+std::string WideToUtf8(std::string_view bytes, const Mark& mark);
+
+// True when a Content-Security-Policy stops the code's inline script or its document.write.
+bool PolicyForbidsInlineScript(std::string_view policy);
+
+}  // namespace site
+
+#endif

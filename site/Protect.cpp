@@ -1,0 +1,200 @@
+// Protects one page: gathers its facts in one walk, decides for the page, decides for each anchor, splices the code in.
+#include <string.h>
+
+#include <algorithm>
+
+#include "Anchor.h"
+#include "Ascii.h"
+#include "Facts.h"
+#include "MailCode.h"
+#include "PageRules.h"
+#include "Parse.h"
+#include "Scan.h"
+#include "Site.h"
+
+namespace site {
+
+namespace {
+
+bool HasByteAbove127(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) > 127; });
+}
+
+class Protector {
+public:
+    Protector(std::string_view page, ProtectResult* result) : page_(page), result_(result) {}
+
+    void Run();
+
+private:
+    bool WideCharset();
+    bool Capped(const Parse& parse);
+    bool LeftForCharsetOrPolicy(const PageFacts& facts);
+    void Decide(const Parse& parse, const PageFacts& facts, std::vector<AnchorCode>* taken);
+    void ListDropped(const PageFacts& facts);
+    void Splice(const std::vector<AnchorCode>& taken);
+    void Finish();
+
+    void List(size_t offset, std::string reason) { listed_.push_back({offset, std::move(reason)}); }
+    void LeavePage(size_t offset, std::string reason) {
+        result_->pageLeft = true;
+        List(offset, std::move(reason));
+    }
+
+    std::string_view page_;
+    ProtectResult* result_;
+    // Offsets of what is listed; turned into line numbers in one pass at the end.
+    std::vector<std::pair<size_t, std::string>> listed_;
+    bool utf8_ = false;
+};
+
+void Protector::Run() {
+    if (WideCharset() || !HasMailto(page_)) return Finish();
+    std::vector<AnchorCode> taken;
+    {
+        // The parse goes before the splice: the codes need only the page's own bytes.
+        Parse parse(page_);
+        result_->parserMemory = parse.MemoryUsed();
+        result_->cap = parse.CapReached();
+        if (Capped(parse)) return Finish();
+        PageFacts facts;
+        GatherFacts(parse, page_, &facts);
+        ListDropped(facts);
+        if (!facts.anchors.empty() && !LeftForCharsetOrPolicy(facts)) Decide(parse, facts, &taken);
+    }
+    Splice(taken);
+    Finish();
+}
+
+// A page in UTF-16 or UTF-32 is read in its own encoding for the word "mailto"; the code is not written in it.
+bool Protector::WideCharset() {
+    const Mark mark = ByteOrderMark(page_);
+    if (mark.charset != Charset::kUtf16 && mark.charset != Charset::kUtf32) return false;
+    if (HasMailto(WideToUtf8(page_.substr(mark.length), mark))) {
+        LeavePage(0, std::string("the page is in ") + (mark.charset == Charset::kUtf16 ? "UTF-16" : "UTF-32") +
+                         " (byte-order mark): the code is written into UTF-8 and single-byte pages only");
+    }
+    return true;
+}
+
+bool Protector::Capped(const Parse& parse) {
+    switch (parse.CapReached()) {
+        case Cap::kNone: return false;
+        case Cap::kPageSize: LeavePage(0, "the page is larger than the parser's limit of 64 MiB"); break;
+        case Cap::kDepth: LeavePage(0, "elements nest deeper than the parser's limit of 512"); break;
+        case Cap::kMemory: LeavePage(0, "the parse took more memory than the parser's limit for the page's size"); break;
+        case Cap::kTime: LeavePage(0, "the parse took longer than the parser's limit for the page's size"); break;
+    }
+    return true;
+}
+
+bool Protector::LeftForCharsetOrPolicy(const PageFacts& facts) {
+    const Charset charset = ByteOrderMark(page_).charset == Charset::kUtf8 ? Charset::kUtf8 : facts.charset;
+    if (facts.policyForbids) {
+        LeavePage(facts.policyOffset, "its Content-Security-Policy forbids inline scripts: visitors would see no link");
+    } else if (charset == Charset::kDoubleByte) {
+        LeavePage(facts.charsetOffset,
+                  "charset " + facts.charsetName + ": its double-byte characters can end in a backslash byte");
+    } else if (charset == Charset::kOther) {
+        LeavePage(facts.charsetOffset, "charset " + facts.charsetName + " is neither UTF-8 nor a single-byte charset");
+    } else if (charset == Charset::kUndeclared && HasByteAbove127(page_)) {
+        LeavePage(0, "no charset declared (byte-order mark or meta charset) and bytes above 127: a browser "
+                     "guesses the charset, and a rewrite can change its guess");
+    } else {
+        utf8_ = charset == Charset::kUtf8 || !HasByteAbove127(page_);
+        return false;
+    }
+    return true;
+}
+
+void Protector::Decide(const Parse& parse, const PageFacts& facts, std::vector<AnchorCode>* taken) {
+    const AnchorRules rules(page_, parse, facts, utf8_);
+    for (const MailtoAnchor& anchor : facts.anchors) {
+        AnchorCode code;
+        const Decision decision = rules.Decide(anchor, &code);
+        if (decision.verdict == Verdict::kTaken) taken->push_back(std::move(code));
+        if (decision.verdict == Verdict::kListed) List(anchor.start, decision.reason);
+    }
+}
+
+// A "mailto" in a tag that became no node: an <a> the parser dropped, which
+// a browser may still build (newer browsers keep an <a> inside a <select>).
+void Protector::ListDropped(const PageFacts& facts) {
+    size_t from = 0;
+    for (size_t at; (at = FindMailto(page_, from)) != std::string_view::npos;) {
+        from = at + 6;
+        const PageFacts::Part* part = facts.PartAt(at);
+        if (part != nullptr && !part->markupText) continue;
+        const size_t tag = page_.rfind('<', at);
+        if (tag == std::string_view::npos || (part != nullptr && tag < part->begin) ||
+            page_.find('>', tag) < at) {
+            continue;
+        }
+        const std::string_view name = page_.substr(tag, 3);
+        if (ascii::StartsWithNoCase(name, "<a") && name.size() == 3 &&
+            (ascii::IsBlank(name[2]) || name[2] == '/' || name[2] == '>')) {
+            List(tag, "an <a> that this parser drops (as inside a <select>), but a browser may show as a link");
+        }
+        // The rest of the tag says no more.
+        const size_t close = page_.find('>', at);
+        from = close == std::string_view::npos ? page_.size() : close;
+    }
+}
+
+// The codes in page order, each made as it goes in; an overlap is listed instead.
+void Protector::Splice(const std::vector<AnchorCode>& taken) {
+    if (taken.empty()) return;
+    const std::string_view lineEnd = LineEnd(page_);
+    std::vector<const AnchorCode*> order;
+    for (const AnchorCode& code : taken) order.push_back(&code);
+    std::sort(order.begin(), order.end(), [](const AnchorCode* a, const AnchorCode* b) { return a->start < b->start; });
+    std::string& out = result_->output;
+    out.clear();
+    const size_t cap = MemoryCap(page_.size());
+    size_t copied = 0;
+    for (const AnchorCode* code : order) {
+        if (code->start < copied) {
+            List(code->start, "overlaps another anchor");
+            continue;
+        }
+        const PageForm form = {ByteView(lineEnd.data(), lineEnd.size()),
+                               ByteView(code->href.tail.data(), code->href.tail.size()),
+                               code->attributes.data(), code->attributes.size()};
+        const ByteString made = ComposePageCode(ByteView(code->href.addresses.data(), code->href.addresses.size()),
+                                                ByteView(code->linkText.data(), code->linkText.size()), form);
+        if (made.Failed() || out.size() + (code->start - copied) + made.size() > cap) {
+            // Left whole: the code would not fit in the page's memory.
+            out.clear();
+            out.shrink_to_fit();
+            result_->replaced.clear();
+            result_->rewritten = 0;
+            LeavePage(0, "the code for its anchors would take more memory than the limit for the page's size");
+            return;
+        }
+        out.append(page_.substr(copied, code->start - copied));
+        result_->replaced.push_back({code->start, code->end - code->start, out.size(), made.size()});
+        out.append(made.data(), made.size());
+        copied = code->end;
+        ++result_->rewritten;
+    }
+    out.append(page_.substr(copied));
+}
+
+// The listed offsets as lines, in page order.
+void Protector::Finish() {
+    std::stable_sort(listed_.begin(), listed_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    LineCounter lines(page_);
+    for (auto& [offset, reason] : listed_) result_->listed.push_back({lines.LineAt(offset), std::move(reason)});
+}
+
+}  // namespace
+
+ProtectResult ProtectPage(std::string_view page) {
+    ProtectResult result;
+    Protector(page, &result).Run();
+    if (result.rewritten == 0) result.output.assign(page.data(), page.size());
+    return result;
+}
+
+}  // namespace site
