@@ -34,16 +34,19 @@ def indent(line):
 def read_sections(path):
     """[(heading, [(kind, term, lines, raw lines)])], kind one of para, item, more (an item's next paragraph), literal."""
     with open(path, encoding="ascii") as f:
-        lines = [line for line in f.read().split("\n") if not line.startswith("#")]
-    blocks, block = [], []
+        lines = f.read().split("\n")
+    blocks, block, start = [], [], 0
     for number, line in enumerate(lines + [""], 1):
+        if line.startswith("#"):
+            continue
         if len(line) > WIDTH or "\t" in line or line != line.rstrip():
-            raise SourceError(f"line {number} (without comments): over {WIDTH} characters, a tab, or blanks at its end")
+            raise SourceError(f"line {number}: over {WIDTH} characters, a tab, or blanks at its end")
         if line:
+            start = start or number
             block.append(line)
         elif block:
-            blocks.append((number - len(block), block))
-            block = []
+            blocks.append((start, block))
+            block, start = [], 0
 
     sections, in_item = [], False
     for number, block in blocks:
