@@ -23,10 +23,13 @@ run: setup
 	@tools/build.sh win64 $(JOBS)
 	@tools/run.sh
 
-# The release zip comes from the 32-bit build, whose quorvane.exe the tests check.
+# The release zip comes from the 32-bit build, whose quorvane.exe the tests check; the Linux
+# archive from the host build, whose static quorvane-code the host tests run. build/dist/SHA256SUMS
+# lists both, for the release's download page.
 dist: setup
+	@tools/build.sh host $(JOBS) --target dist
 	@tools/build.sh win32 $(JOBS)
-	@sha256sum build/dist/quorvane-*-win32.zip
+	@cd build/dist && sha256sum quorvane-*-win32.zip quorvane-code-*-linux-*.tar.gz | tee SHA256SUMS
 
 # Long fuzzing runs: FUZZ_SECONDS per target (ten minutes unless given); each goes on from the corpus the last one left in build/fuzz.
 FUZZ_SECONDS ?= 600

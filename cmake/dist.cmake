@@ -6,23 +6,11 @@ endif()
 
 set(QUORVANE_DIST_DIR ${CMAKE_BINARY_DIR}/dist CACHE PATH "Folder that receives the release zip")
 set(QUORVANE_DIST_FOLDER quorvane-${PROJECT_VERSION})
-set(QUORVANE_DIST_ZIP ${QUORVANE_DIST_DIR}/${QUORVANE_DIST_FOLDER}-win32.zip)
+set(QUORVANE_DIST_ARCHIVE ${QUORVANE_DIST_DIR}/${QUORVANE_DIST_FOLDER}-win32.zip)
 configure_file(resources/README.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 
-# The zip's entries carry the time of the last commit, or SOURCE_DATE_EPOCH
-# when the environment sets it (a source tree without git history has to),
-# read anew on every configure; the exes carry no time at all.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(QUORVANE_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
-else()
-  execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} log -1 --format=%ct
-                  OUTPUT_VARIABLE QUORVANE_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
-                  RESULT_VARIABLE _git_result ERROR_QUIET)
-  if(NOT _git_result EQUAL 0 OR NOT QUORVANE_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
-    message(WARNING "No git history and no SOURCE_DATE_EPOCH: the release zip's entries are dated 1980-01-01.")
-    set(QUORVANE_SOURCE_DATE_EPOCH 0)
-  endif()
-endif()
+# The zip's entries carry the time of the last commit (or SOURCE_DATE_EPOCH); the exes carry no time at all.
+include(cmake/source-date.cmake)
 
 # PATH-IN-FOLDER=FILE for what the build makes and the tests test; README.txt
 # and SHA256SUMS join them in the zip.
@@ -33,15 +21,18 @@ set(QUORVANE_DIST_BUILT
   Help/quorvane.html=${CMAKE_BINARY_DIR}/Help/quorvane.html
   Licenses/gumbo.txt=${QUORVANE_GUMBO_LICENSE})
 add_custom_command(
-  OUTPUT ${QUORVANE_DIST_ZIP}
+  OUTPUT ${QUORVANE_DIST_ARCHIVE}
   COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tools/make-dist.py --folder ${QUORVANE_DIST_FOLDER}
-          --epoch ${QUORVANE_SOURCE_DATE_EPOCH} --out ${QUORVANE_DIST_ZIP}
+          --epoch ${QUORVANE_SOURCE_DATE_EPOCH} --out ${QUORVANE_DIST_ARCHIVE}
           ${QUORVANE_DIST_BUILT} README.txt=${CMAKE_BINARY_DIR}/README.txt
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/make-dist.py quorvane quorvane-code quorvane_help
           $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-code> ${CMAKE_BINARY_DIR}/Help/quorvane.hlp
           ${CMAKE_BINARY_DIR}/Help/quorvane.html ${CMAKE_BINARY_DIR}/README.txt ${QUORVANE_GUMBO_LICENSE}
   COMMENT "Packing the release ${QUORVANE_DIST_FOLDER}-win32.zip"
   VERBATIM)
-add_custom_target(dist ALL DEPENDS ${QUORVANE_DIST_ZIP})
+add_custom_target(dist ALL DEPENDS ${QUORVANE_DIST_ARCHIVE})
 
+# README.txt is checked for its form as well.
+set(QUORVANE_DIST_PRESET win32)
+set(QUORVANE_DIST_CHECKS --licence "Licenses/gumbo.txt=Apache License" README.txt=${CMAKE_BINARY_DIR}/README.txt)
 include(tests/dist/dist.cmake OPTIONAL)

@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
-"""Packs the release zip: one folder with the given files and their SHA256SUMS, the same bytes on every run.
+"""Packs a release archive, a zip or a tar.gz: one folder with the given files and their SHA256SUMS, the same bytes on every run.
 
-Usage: make-dist.py --folder NAME --epoch SECONDS --out ZIP  PATH-IN-FOLDER=FILE ...
+Usage: make-dist.py --folder NAME --epoch SECONDS [--executable PATH-IN-FOLDER ...] --out ZIP|TAR.GZ  PATH-IN-FOLDER=FILE ...
+
+In the tar.gz the executables have mode 755; the zip is for Windows, where
+modes mean nothing, and all its files have 644.
 """
 import argparse
+import gzip
 import hashlib
+import io
 import os
 import sys
+import tarfile
 import time
 import zipfile
 
@@ -27,6 +33,31 @@ def entry(name, mode, epoch):
     return info
 
 
+def write_zip(path, names, epoch):
+    with zipfile.ZipFile(path, "w") as archive:
+        for name in sorted(names):
+            data = names[name]
+            if data is None:
+                archive.writestr(entry(name, FOLDER_MODE, epoch), b"")
+            else:
+                archive.writestr(entry(name, FILE_MODE, epoch), data, compresslevel=9)
+
+
+def write_tar_gz(path, names, epoch, executables):
+    # Owned by root, as a package's files are; gzip's header holds no file name and no time.
+    with open(path, "wb") as raw, gzip.GzipFile("", "wb", 9, raw, mtime=0) as packed, \
+            tarfile.open(fileobj=packed, mode="w", format=tarfile.USTAR_FORMAT) as archive:
+        for name in sorted(names):
+            data = names[name]
+            info = tarfile.TarInfo(name.rstrip("/"))
+            info.mtime, info.uid, info.gid, info.uname, info.gname = epoch, 0, 0, "root", "root"
+            if data is None:
+                info.type, info.mode = tarfile.DIRTYPE, 0o755
+            else:
+                info.size, info.mode = len(data), 0o755 if name in executables else 0o644
+            archive.addfile(info, io.BytesIO(data) if data is not None else None)
+
+
 def sha256sums(contents):
     # The format sha256sum -c reads: digest, two blanks, path; sorted by path.
     return "".join(f"{hashlib.sha256(data).hexdigest()}  {path}\n" for path, data in sorted(contents.items())).encode()
@@ -34,9 +65,10 @@ def sha256sums(contents):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--folder", required=True, help="the one top folder in the zip")
+    parser.add_argument("--folder", required=True, help="the one top folder in the archive")
     parser.add_argument("--epoch", type=int, required=True, help="time of every entry, seconds since 1970")
-    parser.add_argument("--out", required=True)
+    parser.add_argument("--executable", action="append", default=[], metavar="PATH-IN-FOLDER")
+    parser.add_argument("--out", required=True, help="ZIP, or TAR.GZ when it ends in .tar.gz")
     parser.add_argument("files", nargs="+", metavar="PATH-IN-FOLDER=FILE")
     args = parser.parse_args()
 
@@ -47,6 +79,9 @@ def main():
             sys.exit(f"make-dist: '{pair}' is not PATH-IN-FOLDER=FILE with a new path")
         with open(source, "rb") as f:
             contents[path] = f.read()
+    unknown = [path for path in args.executable if path not in contents]
+    if unknown:
+        sys.exit(f"make-dist: --executable {unknown[0]} is none of the files")
     contents["SHA256SUMS"] = sha256sums(contents)
 
     names = {f"{args.folder}/{path}": data for path, data in contents.items()}
@@ -55,16 +90,13 @@ def main():
         for depth in range(1, len(parts) + 1):
             names.setdefault("/".join(parts[:depth]) + "/", None)
 
-    # Written beside the target and renamed, so that a failed run leaves no half zip.
+    # Written beside the target and renamed, so that a failed run leaves no half archive.
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     partial = args.out + ".partial"
-    with zipfile.ZipFile(partial, "w") as archive:
-        for name in sorted(names):
-            data = names[name]
-            if data is None:
-                archive.writestr(entry(name, FOLDER_MODE, args.epoch), b"")
-            else:
-                archive.writestr(entry(name, FILE_MODE, args.epoch), data, compresslevel=9)
+    if args.out.endswith(".tar.gz"):
+        write_tar_gz(partial, names, args.epoch, {f"{args.folder}/{path}" for path in args.executable})
+    else:
+        write_zip(partial, names, args.epoch)
     os.replace(partial, args.out)
     print(f"{args.out}: {os.path.getsize(args.out)} bytes, "
           f"SHA-256 {hashlib.sha256(open(args.out, 'rb').read()).hexdigest()}")

@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
-# Builds the release twice, from two copies of the sources in different folders, and compares the zips byte for byte.
+# Builds a release archive twice, from two copies of the sources in different folders, and compares them byte for byte.
 #
-#   reproducible.sh SOURCE REFERENCE.zip
+#   reproducible.sh PRESET SOURCE REFERENCE-ARCHIVE
 #
 # Each copy holds the files that git tracks or would track: the working tree
 # as it stands, without ignored files (outside git: all but build/ and
-# node_modules/). Both copies are configured with the
-# win32 preset into fresh build folders of their own and built at once, one
-# job each. The two zips must be equal, and equal to REFERENCE.zip, the
-# release of the developer's own build folder. Everything is removed after a
+# node_modules/). Both copies are configured with PRESET (win32 for the
+# zip, host for the Linux tar.gz) into fresh build folders of their own and
+# built at once, one job each, as far as the archive. The two archives must
+# be equal, and equal to REFERENCE-ARCHIVE, the release of the developer's
+# own build folder. Everything is removed after a
 # pass and kept after a failure, for a look at what differs.
 set -euo pipefail
-usage="usage: reproducible.sh SOURCE REFERENCE.zip"
-source=$(cd "${1:?$usage}" && pwd)
-reference=${2:?$usage}
-zip_name=$(basename "$reference")
+usage="usage: reproducible.sh PRESET SOURCE REFERENCE-ARCHIVE"
+preset=${1:?$usage}
+source=$(cd "${2:?$usage}" && pwd)
+reference=${3:?$usage}
+archive_name=$(basename "$reference")
 started=$SECONDS
 
-# The zip's entries carry the last commit's time; the copies have no git
-# history. (Without any, all three zips are dated 1980-01-01.)
+# The entries carry the last commit's time; the copies have no git history.
+# (Without any, all three archives carry the earliest time they can hold.)
 if [[ -z ${SOURCE_DATE_EPOCH:-} ]] && epoch=$(git -C "$source" log -1 --format=%ct 2>/dev/null); then
   export SOURCE_DATE_EPOCH=$epoch
 fi
@@ -39,7 +41,7 @@ build() {
    else
      tar --exclude=./build --exclude=node_modules -cf - .
    fi) | tar -xf - -C "$copy"
-  (cd "$copy" && cmake --preset win32 -B "$build" -DQUORVANE_DIST_DIR="$build/dist" && cmake --build "$build" --target dist)
+  (cd "$copy" && cmake --preset "$preset" -B "$build" -DQUORVANE_DIST_DIR="$build/dist" && cmake --build "$build" --target dist)
 }
 
 pids=()
@@ -57,23 +59,23 @@ for i in 0 1; do
 done
 ((failed == 0)) || { echo "kept for a look: $work"; exit 1; }
 
-zips=("${builds[0]}/dist/$zip_name" "${builds[1]}/dist/$zip_name" "$reference")
+archives=("${builds[0]}/dist/$archive_name" "${builds[1]}/dist/$archive_name" "$reference")
 labels=("copy 1" "copy 2" "build/")
 for i in 0 1 2; do
-  printf '%-7s %8d bytes  SHA-256 %s  %s\n' "${labels[$i]}" "$(stat -c %s "${zips[$i]}")" \
-    "$(sha256sum "${zips[$i]}" | cut -d' ' -f1)" "${zips[$i]}"
+  printf '%-7s %8d bytes  SHA-256 %s  %s\n' "${labels[$i]}" "$(stat -c %s "${archives[$i]}")" \
+    "$(sha256sum "${archives[$i]}" | cut -d' ' -f1)" "${archives[$i]}"
 done
 echo "two builds from scratch took $((SECONDS - started)) s"
 status=0
 for i in 1 2; do
-  if ! cmp -s "${zips[0]}" "${zips[$i]}"; then
-    echo "FAIL: the zip of ${labels[$i]} differs from that of ${labels[0]}; the entries that differ:"
-    python3 - "${zips[0]}" "${zips[$i]}" <<'PY'
-import sys, zipfile
-a, b = (zipfile.ZipFile(path) for path in sys.argv[1:3])
-for name in sorted({i.filename for i in a.infolist()} | {i.filename for i in b.infolist()}):
-    ia, ib = (z.getinfo(name) if name in z.namelist() else None for z in (a, b))
-    if ia is None or ib is None or (a.read(name), ia.date_time, ia.external_attr) != (b.read(name), ib.date_time, ib.external_attr):
+  if ! cmp -s "${archives[0]}" "${archives[$i]}"; then
+    echo "FAIL: the archive of ${labels[$i]} differs from that of ${labels[0]}; the entries that differ:"
+    PYTHONPATH="$(dirname "$0")" python3 - "${archives[0]}" "${archives[$i]}" <<'PY'
+import sys
+from check_dist import read_entries
+a, b = ({name: rest for name, *rest in read_entries(path)} for path in sys.argv[1:3])
+for name in sorted(a.keys() | b.keys()):
+    if a.get(name) != b.get(name):
         print("  ", name)
 PY
     status=1

@@ -37,6 +37,7 @@ endif()
 # reads the list again.
 file(GLOB_RECURSE _host_tool_sources
      ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h ${CMAKE_SOURCE_DIR}/tools/*CMakeLists.txt
+     ${CMAKE_SOURCE_DIR}/tools/make-usage.py
      ${CMAKE_SOURCE_DIR}/generator/* ${CMAKE_SOURCE_DIR}/site/* ${CMAKE_SOURCE_DIR}/cli/* ${CMAKE_SOURCE_DIR}/cmake/gumbo/*)
 ExternalProject_Add(quorvane_host_tools
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/tools
