@@ -224,7 +224,9 @@ void EmitAttributeValue(Sink& sink, ByteView value, bool hidden, bool inScript) 
             } else {
                 sink.Put('\n');
             }
-        } else if (hidden && static_cast<unsigned char>(c) < 128) {
+        } else if (hidden && static_cast<unsigned char>(c) >= ' ' && static_cast<unsigned char>(c) < 127) {
+            // Control bytes and DEL stay as they are: no address holds one, and
+            // parsers read some of them otherwise than their references.
             EmitReference(sink, static_cast<unsigned char>(c));
         } else if (inScript && c == '\\') {
             sink.Literal("\\\\");

@@ -56,15 +56,22 @@ bool IsPlainName(std::string_view name) {
     return true;
 }
 
-// The value as the page's bytes write it, without its quotes.
-std::string_view RawValue(const GumboAttribute& attribute) {
-    // An attribute without a value has its name for its original value.
-    if (attribute.original_value.data == attribute.original_name.data) return std::string_view();
-    std::string_view raw = Piece(attribute.original_value);
-    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front()) {
-        raw = raw.substr(1, raw.size() - 2);
+// The value as the page's bytes write it, without its quotes, read after
+// the name as the tokenizer reads it (gumbo's own record of an unquoted
+// value can start after a character reference in it).
+std::string_view RawValue(std::string_view page, size_t nameEnd) {
+    size_t i = nameEnd;
+    while (i < page.size() && ascii::IsBlank(page[i])) ++i;
+    if (i == page.size() || page[i] != '=') return std::string_view();
+    ++i;
+    while (i < page.size() && ascii::IsBlank(page[i])) ++i;
+    if (i < page.size() && (page[i] == '"' || page[i] == '\'')) {
+        const size_t close = page.find(page[i], i + 1);
+        return page.substr(i + 1, (close == std::string_view::npos ? page.size() : close) - i - 1);
     }
-    return raw;
+    size_t end = i;
+    while (end < page.size() && !ascii::IsBlank(page[end]) && page[end] != '>') ++end;
+    return page.substr(i, end - i);
 }
 
 bool HoldsMailto(std::string_view text) {
@@ -174,9 +181,10 @@ std::string AnchorRules::Attributes(const MailtoAnchor& anchor, AnchorCode* code
             odd += (odd.empty() ? "" : ", ") + std::string(name);
         }
         // Views into the page itself, which outlives the parse.
-        const std::string_view value = InPage(RawValue(attribute));
-        const bool hidden = !FindAddresses(value).empty() || HoldsMailto(value);
         const std::string_view pageName = InPage(name);
+        const std::string_view value =
+            RawValue(page_, static_cast<size_t>(pageName.data() - page_.data()) + pageName.size());
+        const bool hidden = !FindAddresses(value).empty() || HoldsMailto(value);
         code->attributes.push_back(
             {ByteView(pageName.data(), pageName.size()), ByteView(value.data(), value.size()), hidden});
     }
@@ -222,7 +230,12 @@ std::string AnchorRules::LinkText(const MailtoAnchor& anchor, const AnchorCode& 
     const size_t contentEnd = code.end - anchor.node->v.element.original_end_tag.length;
     std::string link;
     size_t copied = contentStart;
-    for (const Span& span : encode) {
+    for (Span span : encode) {
+        // An address that starts inside a character reference ("&#6" before
+        // "6@x.org"): the reference stays as it is, the rest is written.
+        if (span.begin > 0 && (page_[span.begin - 1] == '&' || page_[span.begin - 1] == '#')) {
+            while (span.begin < span.end && ascii::IsAlphanumeric(page_[span.begin])) ++span.begin;
+        }
         if (span.begin < copied || span.end > contentEnd) continue;
         link.append(page_.substr(copied, span.begin - copied));
         for (unsigned char c : page_.substr(span.begin, span.end - span.begin)) {

@@ -1,9 +1,10 @@
-// Fuzz target of the site library: any page, rewritten and checked within the parser's caps, every other byte kept, a second run idle.
+// Fuzz target of the site library: any page, rewritten and checked within the parser's caps, every other byte kept, each code showing the anchor it replaced, a second run idle.
 #include <stdint.h>
 
 #include <string>
 #include <string_view>
 
+#include "CodeReader.h"
 #include "Fuzz.h"
 #include "Site.h"
 
@@ -31,6 +32,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     back.append(result.output, copied, std::string::npos);
     FUZZ_REQUIRE(back == page, "the output with the blocks put back is not the page");
+
+    // Each code shows, with scripts off and on, the anchor it replaced: its href, attributes and text.
+    for (const site::Replaced& r : result.replaced) {
+        SeenAnchor original, noScript, script;
+        FUZZ_REQUIRE(SeeAnchor(std::string(page.substr(r.inputOffset, r.inputLength)), original) &&
+                         SeeCode(result.output.substr(r.outputOffset, r.outputLength), noScript, script),
+                     "the anchor at %zu or its code cannot be read", r.inputOffset);
+        FUZZ_REQUIRE(noScript == original && script == original, "the code at %zu shows another anchor (%s, %s)",
+                     r.inputOffset, noScript == original ? "NOSCRIPT same" : "NOSCRIPT differs",
+                     script == original ? "script same" : "script differs");
+    }
 
     const site::ProtectResult again = site::ProtectPage(result.output);
     FUZZ_REQUIRE(again.rewritten == 0 && again.output == result.output, "a second run rewrote %zu anchors",

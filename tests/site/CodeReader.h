@@ -21,15 +21,18 @@ struct SeenAnchor {
     }
 };
 
-// A mailto href as a mail program reads it: scheme in lower case, blanks and
-// line breaks gone, everything after "mailto:" percent-decoded.
+// A mailto href as a mail program gets it from the URL parser: tabs and
+// line breaks gone, controls and spaces trimmed, everything after "mailto:"
+// percent-decoded.
 inline std::string MailProgramHref(std::string href) {
     std::string kept;
     for (char c : href) {
         if (c != '\t' && c != '\n' && c != '\r') kept += c;
     }
-    size_t begin = kept.find_first_not_of(' '), end = kept.find_last_not_of(' ');
-    kept = begin == std::string::npos ? "" : kept.substr(begin, end - begin + 1);
+    size_t begin = 0, end = kept.size();
+    while (begin < end && static_cast<unsigned char>(kept[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(kept[end - 1]) <= ' ') --end;
+    kept = kept.substr(begin, end - begin);
     std::string out = "mailto:";
     for (size_t i = 7; i < kept.size(); ++i) {
         if (kept[i] == '%' && i + 2 < kept.size() && isxdigit(static_cast<unsigned char>(kept[i + 1])) &&
@@ -63,9 +66,12 @@ inline const GumboNode* FirstAnchor(const GumboNode* node) {
     return nullptr;
 }
 
-// The first anchor of some HTML, parsed as a page of its own.
+// The first anchor of some HTML, parsed in the body of a page of its own
+// after some text, as a taken anchor always stands: a <frameset> in it
+// would otherwise replace the body.
 inline bool SeeAnchor(const std::string& html, SeenAnchor& seen) {
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.c_str(), html.size());
+    const std::string page = "<body>.</body>" + html;
+    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page.c_str(), page.size());
     const GumboNode* anchor = FirstAnchor(output->document);
     if (anchor != nullptr) {
         seen = SeenAnchor();
@@ -123,10 +129,11 @@ inline bool ScriptWrites(const std::string& script, std::string& written) {
 
 // Both anchors of one block of code: the NOSCRIPT one and the one its script writes.
 inline bool SeeCode(const std::string& code, SeenAnchor& noScript, SeenAnchor& script) {
-    const size_t open = code.find("<NOSCRIPT>"), close = code.find("</NOSCRIPT>");
-    const size_t scriptStart = code.find("<SCRIPT LANGUAGE=JAVASCRIPT>"), scriptEnd = code.rfind("</SCRIPT>");
+    // The link text holds no "</noscript", so the first one ends the NOSCRIPT part.
+    const size_t close = code.find("</NOSCRIPT>"), scriptStart = close + 11, scriptEnd = code.rfind("</SCRIPT>");
     std::string written;
-    return open == 0 && close != std::string::npos && scriptStart == close + 11 && scriptEnd != std::string::npos &&
+    return code.compare(0, 10, "<NOSCRIPT>") == 0 && close != std::string::npos &&
+           code.compare(scriptStart, 28, "<SCRIPT LANGUAGE=JAVASCRIPT>") == 0 && scriptEnd != std::string::npos &&
            SeeAnchor(code.substr(10, close - 10), noScript) &&
            ScriptWrites(code.substr(scriptStart, scriptEnd - scriptStart), written) && SeeAnchor(written, script);
 }
