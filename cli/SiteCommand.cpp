@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Ascii.h"
 #include "Site.h"
 #include "Files.h"
 
@@ -31,22 +32,11 @@ struct Totals {
     size_t errors = 0;
 };
 
-bool EndsWithNoCase(std::string_view name, std::string_view tail) {
-    if (name.size() < tail.size()) return false;
-    name.remove_prefix(name.size() - tail.size());
-    for (size_t i = 0; i < tail.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != tail[i]) return false;
-    }
-    return true;
-}
-
 std::string Count(size_t n, const char* thing) {
     return std::to_string(n) + thing + (n == 1 ? "" : thing[strlen(thing) - 1] == 's' ? "es" : "s");
 }
 
-bool IsXhtml(std::string_view name) { return EndsWithNoCase(name, ".xhtml"); }
+bool IsXhtml(std::string_view name) { return ascii::EndsWithNoCase(name, ".xhtml"); }
 
 // What one page (or one named path) gives: its lines for standard output and
 // error, and what it adds to the totals.
@@ -184,7 +174,7 @@ private:
     }
 
     bool Taken(std::string_view name) const {
-        return EndsWithNoCase(name, ".html") || EndsWithNoCase(name, ".htm") ||
+        return ascii::EndsWithNoCase(name, ".html") || ascii::EndsWithNoCase(name, ".htm") ||
                (mode_ == Mode::Check && IsXhtml(name));
     }
 
