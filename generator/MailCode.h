@@ -67,4 +67,10 @@ struct PageForm {
 // separate pieces too.
 ByteString ComposePageCode(ByteView addresses, ByteView linkText, const PageForm& form);
 
+// The same code written straight into `out`, which must have room for it;
+// with a null `out` it is only counted. Returns its size, or SIZE_MAX when
+// that would not fit in the address space. A page of many anchors counts
+// them all first and then writes them into one buffer of the exact size.
+size_t WritePageCode(char* out, ByteView addresses, ByteView linkText, const PageForm& form);
+
 #endif

@@ -141,43 +141,53 @@ void Protector::ListDropped(const PageFacts& facts) {
     }
 }
 
-// The codes in page order, each made as it goes in; an overlap is listed instead.
+// The codes in page order, an overlap listed instead: counted first, so
+// that the output is made once at its exact size, and only when it fits
+// in the page's memory cap.
 void Protector::Splice(const std::vector<AnchorCode>& taken) {
     if (taken.empty()) return;
     const std::string_view lineEnd = LineEnd(page_);
     std::vector<const AnchorCode*> order;
     for (const AnchorCode& code : taken) order.push_back(&code);
     std::sort(order.begin(), order.end(), [](const AnchorCode* a, const AnchorCode* b) { return a->start < b->start; });
-    std::string& out = result_->output;
-    out.clear();
-    const size_t cap = MemoryCap(page_.size());
-    size_t copied = 0;
+    const auto write = [&](char* out, const AnchorCode& code) {
+        const PageForm form = {ByteView(lineEnd.data(), lineEnd.size()),
+                               ByteView(code.href.tail.data(), code.href.tail.size()), code.attributes.data(),
+                               code.attributes.size()};
+        return WritePageCode(out, ByteView(code.href.addresses.data(), code.href.addresses.size()),
+                             ByteView(code.linkText.data(), code.linkText.size()), form);
+    };
+    std::vector<const AnchorCode*> spliced;
+    size_t copied = 0, size = 0;
     for (const AnchorCode* code : order) {
         if (code->start < copied) {
             List(code->start, "overlaps another anchor");
             continue;
         }
-        const PageForm form = {ByteView(lineEnd.data(), lineEnd.size()),
-                               ByteView(code->href.tail.data(), code->href.tail.size()),
-                               code->attributes.data(), code->attributes.size()};
-        const ByteString made = ComposePageCode(ByteView(code->href.addresses.data(), code->href.addresses.size()),
-                                                ByteView(code->linkText.data(), code->linkText.size()), form);
-        if (made.Failed() || out.size() + (code->start - copied) + made.size() > cap) {
-            // Left whole: the code would not fit in the page's memory.
-            out.clear();
-            out.shrink_to_fit();
-            result_->replaced.clear();
-            result_->rewritten = 0;
+        const size_t codeSize = write(nullptr, *code);
+        size += code->start - copied;
+        if (codeSize > MemoryCap(page_.size()) || size + codeSize > MemoryCap(page_.size())) {
             LeavePage(0, "the code for its anchors would take more memory than the limit for the page's size");
             return;
         }
-        out.append(page_.substr(copied, code->start - copied));
-        result_->replaced.push_back({code->start, code->end - code->start, out.size(), made.size()});
-        out.append(made.data(), made.size());
+        size += codeSize;
+        copied = code->end;
+        spliced.push_back(code);
+    }
+    std::string& out = result_->output;
+    out.resize(size + (page_.size() - copied));
+    size_t at = 0;
+    copied = 0;
+    for (const AnchorCode* code : spliced) {
+        out.replace(at, code->start - copied, page_.substr(copied, code->start - copied));
+        at += code->start - copied;
+        const size_t codeSize = write(&out[at], *code);
+        result_->replaced.push_back({code->start, code->end - code->start, at, codeSize});
+        at += codeSize;
         copied = code->end;
         ++result_->rewritten;
     }
-    out.append(page_.substr(copied));
+    out.replace(at, page_.size() - copied, page_.substr(copied));
 }
 
 // The listed offsets as lines, in page order.

@@ -18,20 +18,33 @@ inline bool IsLocalByte(unsigned char c) {
 }
 inline bool IsLabelByte(unsigned char c) { return IsLetter(c) || IsDigit(c) || c == '-'; }
 
-// Last labels that name a kind of file rather than a top-level domain.
+// Last labels that name a kind of file and no top-level domain. (md, map,
+// py, sh, rs and many more are top-level domains, so they stay addresses.)
+const char* const kFileExtensions[] = {
+    "png", "jpg", "jpeg", "gif", "svg", "webp", "avif", "bmp", "ico", "tif", "tiff", "css", "js", "mjs",
+    "json", "xml", "txt", "pdf", "woff", "woff2", "ttf", "otf", "eot", "mp3", "mp4", "webm", "html", "htm", "php",
+};
+
 bool IsFileExtension(const unsigned char* label, size_t length) {
-    static const char* const kExtensions[] = {
-        "png", "jpg",  "jpeg",  "gif", "svg", "webp", "avif", "bmp", "ico",  "tif", "tiff", "css", "js",
-        "mjs", "map",  "json",  "xml", "txt", "pdf",  "woff", "woff2", "ttf", "otf", "eot",  "mp3", "mp4",
-        "webm", "html", "htm", "php", "md",
-    };
-    for (const char* extension : kExtensions) {
+    for (const char* extension : kFileExtensions) {
         if (strlen(extension) != length) continue;
         size_t i = 0;
         while (i < length && Lower(label[i]) == static_cast<unsigned char>(extension[i])) ++i;
         if (i == length) return true;
     }
     return false;
+}
+
+// A top-level domain as the root zone names them: letters, or an
+// internationalised one in its ASCII form ("xn--p1ai").
+bool IsTopLevelLabel(const unsigned char* label, size_t length) {
+    if (length >= 5 && Lower(label[0]) == 'x' && Lower(label[1]) == 'n' && label[2] == '-' && label[3] == '-') {
+        return true;  // the rest is label bytes already
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (!IsLetter(label[i])) return false;
+    }
+    return true;
 }
 
 // The address around the "@" at `at`, if one stands there.
@@ -56,9 +69,9 @@ bool AddressAt(const unsigned char* bytes, size_t size, size_t at, Span* span) {
     }
     if (labels < 2) return false;
     size_t tldLength = pos - lastLabel;
-    if (tldLength < 2 || tldLength > 63 || IsFileExtension(bytes + lastLabel, tldLength)) return false;
-    for (size_t i = lastLabel; i < pos; ++i) {
-        if (!IsLetter(bytes[i])) return false;
+    if (tldLength < 2 || tldLength > 63 || IsFileExtension(bytes + lastLabel, tldLength) ||
+        !IsTopLevelLabel(bytes + lastLabel, tldLength)) {
+        return false;
     }
     span->begin = begin;
     span->end = pos;

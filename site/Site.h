@@ -90,8 +90,10 @@ struct Finding {
 // An address here is LOCAL@DOMAIN as collectors match it: LOCAL is the run
 // of letters, digits and . _ % + - before the "@" (leading dots dropped);
 // DOMAIN is two or more labels of letters, digits and hyphens joined by
-// single dots, whose last label is 2 to 63 letters and not a file-name
-// extension (png, jpg, svg, css, js, json, html, pdf, ...). So name@2x.png (a
+// single dots, whose last label is 2 to 63 letters or an internationalised
+// top-level domain in ASCII (xn--p1ai), and not a file-name extension that
+// names no top-level domain (png, jpg, svg, css, js, json, html, pdf, ...;
+// md and map are domains). So name@2x.png (a
 // file), package@1.2.3 (a version) and user@host (no dot) do not count, and
 // neither does an address with its "@" or a dot written as a character
 // reference (x&#64;example.org). A page without such text is not parsed.

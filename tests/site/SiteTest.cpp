@@ -1,6 +1,8 @@
 // The page rules as one table of pages: what each becomes or why it is listed, and where --check finds addresses.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -179,13 +181,29 @@ TEST(Site, PagePastTheSizeCapIsLeftWhole) {
     EXPECT_EQ(result.output, page);
 }
 
+// Pages whose work after the parse grew with the square of the page: unclosed
+// noscripts before an anchor, and anchors by the hundred thousand on one line.
+TEST(Site, QuadraticLookingPagesStayWithinTheirTimeCap) {
+    for (const std::string& page : {kUtf8 + Repeat("<p><noscript></p>", 20000) + kLink,
+                                    kUtf8 + Repeat("<a href=mailto:a@b.cd>x</a>", 100000)}) {
+        const auto start = std::chrono::steady_clock::now();
+        const site::ProtectResult result = site::ProtectPage(page);
+        site::CheckPage(page);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(result.cap, site::Cap::kNone);
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(),
+                  static_cast<long long>(site::TimeCapMilliseconds(page.size())));
+    }
+}
+
 TEST(Site, CheckTable) {
     const std::string page =
         "<p>Mail x@y.org or x&#64;y.org</p>\n"
         "<a title=\"a.b@c.example.com\" href=\"mailto:d@e.org\">f</a><!-- g@h.info -->\n"
         "<script>var s = \"i@j.net\";</script><script type=\"application/ld+json\">{\"email\": \"k@l.org\"}</script>\n"
         "<style>@import url(m.css); @media print {}</style>"
-        "<img src=\"name@2x.png\"> package@1.2.3 user@host x@y.org. u_v+w@sub.dom-ain.travel";
+        "<img src=\"name@2x.png\"> package@1.2.3 user@host x@y.org. u_v+w@sub.dom-ain.travel\n"
+        "a@b.md c@d.xn--p1ai e@f.xn--";
     std::string found;
     for (const site::Finding& f : site::CheckPage(page)) {
         found += std::to_string(f.line) + " " + f.where + " " + f.address + "\n";
@@ -198,7 +216,26 @@ TEST(Site, CheckTable) {
               "3 script i@j.net\n"
               "3 JSON-LD k@l.org\n"
               "4 text x@y.org\n"
-              "4 text u_v+w@sub.dom-ain.travel\n");
+              "4 text u_v+w@sub.dom-ain.travel\n"
+              "5 text a@b.md\n"
+              "5 text c@d.xn--p1ai\n");
+}
+
+// Every top-level domain of the public suffix list (ASCII ones; the others
+// are written xn--) makes an address: none is taken for a file extension.
+TEST(Site, EveryTopLevelDomainMakesAnAddress) {
+    std::ifstream list("/usr/share/publicsuffix/public_suffix_list.dat");
+    ASSERT_TRUE(list) << "Debian's publicsuffix package is missing (tools/setup.sh installs it)";
+    size_t domains = 0;
+    for (std::string line; std::getline(list, line);) {
+        if (line.empty() || line.compare(0, 2, "//") == 0 || line.find('.') != std::string::npos ||
+            static_cast<unsigned char>(line[0]) > 127) {
+            continue;
+        }
+        ++domains;
+        EXPECT_FALSE(site::CheckPage("jane@example." + line).empty()) << line;
+    }
+    EXPECT_GT(domains, 1000u);
 }
 
 }  // namespace
