@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "Ascii.h"
+#include "Check.h"
 #include "PageRules.h"
 #include "Parse.h"
 #include "Scan.h"
@@ -11,7 +12,6 @@
 namespace site {
 
 namespace {
-
 
 std::string TextPlace(const GumboNode* parent) {
     if (IsHtml(parent, GUMBO_TAG_SCRIPT)) {
@@ -75,25 +75,36 @@ void Place(const Parse& parse, const std::vector<Span>& addresses, std::vector<s
 
 }  // namespace
 
+std::vector<Placed> PlaceAddresses(std::string_view page, const Parse* parse) {
+    std::vector<Placed> placed;
+    const std::vector<Span> addresses = FindAddresses(page);
+    if (addresses.empty()) return placed;
+    const bool parsed = parse != nullptr && parse->Root() != nullptr;
+    std::vector<std::string> where(addresses.size(), parsed ? "markup" : "page past the parser's limits");
+    if (parsed) Place(*parse, addresses, &where);
+    for (size_t i = 0; i < addresses.size(); ++i) placed.push_back({addresses[i], std::move(where[i])});
+    return placed;
+}
+
+std::vector<Finding> Findings(std::string_view text, std::vector<Placed> placed) {
+    std::vector<Finding> findings;
+    LineCounter lines(text);
+    for (Placed& p : placed) {
+        findings.push_back({lines.LineAt(p.span.begin), std::move(p.where),
+                            std::string(text.substr(p.span.begin, p.span.end - p.span.begin))});
+    }
+    return findings;
+}
+
 std::vector<Finding> CheckPage(std::string_view page) {
     // A page in UTF-16 or UTF-32 is searched in its own encoding, read as UTF-8.
     const Mark mark = ByteOrderMark(page);
     if (mark.charset == Charset::kUtf16 || mark.charset == Charset::kUtf32) {
         return CheckPage(WideToUtf8(page.substr(mark.length), mark));
     }
-    std::vector<Finding> findings;
-    const std::vector<Span> addresses = FindAddresses(page);
-    if (addresses.empty()) return findings;
+    if (FindAddresses(page).empty()) return std::vector<Finding>();
     Parse parse(page);
-    std::vector<std::string> where(addresses.size(), parse.Root() != nullptr ? "markup" : "page past the parser's limits");
-    if (parse.Root() != nullptr) Place(parse, addresses, &where);
-    LineCounter lines(page);
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const Span& span = addresses[i];
-        findings.push_back({lines.LineAt(span.begin), std::move(where[i]),
-                            std::string(page.substr(span.begin, span.end - span.begin))});
-    }
-    return findings;
+    return Findings(page, PlaceAddresses(page, &parse));
 }
 
 }  // namespace site

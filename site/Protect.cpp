@@ -5,6 +5,7 @@
 
 #include "Anchor.h"
 #include "Ascii.h"
+#include "Check.h"
 #include "Facts.h"
 #include "MailCode.h"
 #include "PageRules.h"
@@ -33,6 +34,7 @@ private:
     void Decide(const Parse& parse, const PageFacts& facts, std::vector<AnchorCode>* taken);
     void ListDropped(const PageFacts& facts);
     void Splice(const std::vector<AnchorCode>& taken);
+    void ListReadable(const std::vector<Placed>& readable);
     void Finish();
 
     void List(size_t offset, std::string reason) { listed_.push_back({offset, std::move(reason)}); }
@@ -45,32 +47,43 @@ private:
     ProtectResult* result_;
     // Offsets of what is listed; turned into line numbers in one pass at the end.
     std::vector<std::pair<size_t, std::string>> listed_;
+    // The start tags of the anchors listed: their addresses have their line.
+    std::vector<Span> listedTags_;
     bool utf8_ = false;
 };
 
 void Protector::Run() {
-    if (WideCharset() || !HasMailto(page_)) return Finish();
+    if (WideCharset()) return Finish();
+    const bool mailto = HasMailto(page_);
+    const bool addresses = !FindAddresses(page_).empty();
+    if (!mailto && !addresses) return Finish();
     std::vector<AnchorCode> taken;
+    std::vector<Placed> readable;
     {
         // The parse goes before the splice: the codes need only the page's own bytes.
         Parse parse(page_);
         result_->parserMemory = parse.MemoryUsed();
         result_->cap = parse.CapReached();
-        if (Capped(parse)) return Finish();
-        PageFacts facts;
-        GatherFacts(parse, page_, &facts);
-        ListDropped(facts);
-        if (!facts.anchors.empty() && !LeftForCharsetOrPolicy(facts)) Decide(parse, facts, &taken);
+        if (!Capped(parse) && mailto) {
+            PageFacts facts;
+            GatherFacts(parse, page_, &facts);
+            ListDropped(facts);
+            if (!facts.anchors.empty() && !LeftForCharsetOrPolicy(facts)) Decide(parse, facts, &taken);
+        }
+        if (addresses) readable = PlaceAddresses(page_, &parse);
     }
     Splice(taken);
+    // A page left whole has its line; each address in it stands as it stood.
+    if (!result_->pageLeft) ListReadable(readable);
     Finish();
 }
 
-// A page in UTF-16 or UTF-32 is read in its own encoding for the word "mailto"; the code is not written in it.
+// A page in UTF-16 or UTF-32 is read in its own encoding for the word "mailto" and for addresses; the code is not written in it.
 bool Protector::WideCharset() {
     const Mark mark = ByteOrderMark(page_);
     if (mark.charset != Charset::kUtf16 && mark.charset != Charset::kUtf32) return false;
-    if (HasMailto(WideToUtf8(page_.substr(mark.length), mark))) {
+    const std::string text = WideToUtf8(page_.substr(mark.length), mark);
+    if (HasMailto(text) || !FindAddresses(text).empty()) {
         LeavePage(0, std::string("the page is in ") + (mark.charset == Charset::kUtf16 ? "UTF-16" : "UTF-32") +
                          " (byte-order mark): the code is written into UTF-8 and single-byte pages only");
     }
@@ -113,31 +126,41 @@ void Protector::Decide(const Parse& parse, const PageFacts& facts, std::vector<A
         AnchorCode code;
         const Decision decision = rules.Decide(anchor, &code);
         if (decision.verdict == Verdict::kTaken) taken->push_back(std::move(code));
-        if (decision.verdict == Verdict::kListed) List(anchor.start, decision.reason);
+        if (decision.verdict == Verdict::kListed) {
+            List(anchor.start, decision.reason);
+            listedTags_.push_back({anchor.start, anchor.start + anchor.node->v.element.original_tag.length});
+        }
     }
 }
 
 // A "mailto" in a tag that became no node: an <a> the parser dropped, which
 // a browser may still build (newer browsers keep an <a> inside a <select>).
 void Protector::ListDropped(const PageFacts& facts) {
-    size_t from = 0;
-    for (size_t at; (at = FindMailto(page_, from)) != std::string_view::npos;) {
+    // The last "<" and ">" before each "mailto", found going forward, so
+    // that the scan stays linear however many of them a text holds.
+    size_t scanned = 0, lastOpen = std::string_view::npos, lastClose = std::string_view::npos;
+    for (size_t from = 0, at; (at = FindMailto(page_, from)) != std::string_view::npos;) {
         from = at + 6;
         const PageFacts::Part* part = facts.PartAt(at);
         if (part != nullptr && !part->markupText) continue;
-        const size_t tag = page_.rfind('<', at);
-        if (tag == std::string_view::npos || (part != nullptr && tag < part->begin) ||
-            page_.find('>', tag) < at) {
+        for (; scanned < at; ++scanned) {
+            if (page_[scanned] == '<') lastOpen = scanned;
+            if (page_[scanned] == '>') lastClose = scanned;
+        }
+        if (lastOpen == std::string_view::npos || (lastClose != std::string_view::npos && lastClose > lastOpen) ||
+            (part != nullptr && lastOpen < part->begin)) {
             continue;
         }
-        const std::string_view name = page_.substr(tag, 3);
-        if (ascii::StartsWithNoCase(name, "<a") && name.size() == 3 &&
-            (ascii::IsBlank(name[2]) || name[2] == '/' || name[2] == '>')) {
-            List(tag, "an <a> that this parser drops (as inside a <select>), but a browser may show as a link");
+        const std::string_view name = page_.substr(lastOpen, 3);
+        if (!ascii::StartsWithNoCase(name, "<a") || name.size() < 3 ||
+            !(ascii::IsBlank(name[2]) || name[2] == '/' || name[2] == '>')) {
+            continue;
         }
-        // The rest of the tag says no more.
         const size_t close = page_.find('>', at);
-        from = close == std::string_view::npos ? page_.size() : close;
+        const size_t end = close == std::string_view::npos ? page_.size() : close + 1;
+        List(lastOpen, "an <a> that this parser drops (as inside a <select>), but a browser may show as a link");
+        listedTags_.push_back({lastOpen, end});
+        from = end;  // the rest of the tag says no more
     }
 }
 
@@ -188,6 +211,27 @@ void Protector::Splice(const std::vector<AnchorCode>& taken) {
         ++result_->rewritten;
     }
     out.replace(at, page_.size() - copied, page_.substr(copied));
+}
+
+// Each address that still stands readable, but in the tag of an anchor
+// that has a line already: what --check will find after the run.
+void Protector::ListReadable(const std::vector<Placed>& readable) {
+    std::sort(listedTags_.begin(), listedTags_.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    const auto within = [](const auto& spans, size_t offset, auto begin, auto end) {
+        auto it = std::upper_bound(spans.begin(), spans.end(), offset,
+                                   [&](size_t value, const auto& span) { return value < begin(span); });
+        return it != spans.begin() && offset < end(*(it - 1));
+    };
+    for (const Placed& p : readable) {
+        const size_t at = p.span.begin;
+        if (within(result_->replaced, at, [](const Replaced& r) { return r.inputOffset; },
+                   [](const Replaced& r) { return r.inputOffset + r.inputLength; }) ||
+            within(listedTags_, at, [](const Span& t) { return t.begin; }, [](const Span& t) { return t.end; })) {
+            continue;
+        }
+        List(at, "an address that stays readable (" + p.where + "): " +
+                     std::string(page_.substr(at, p.span.end - at)));
+    }
 }
 
 // The listed offsets as lines, in page order.

@@ -99,6 +99,40 @@ struct Finding {
 // reference (x&#64;example.org). A page without such text is not parsed.
 std::vector<Finding> CheckPage(std::string_view page);
 
+// What a file that a web server would serve is, to the site commands.
+enum class FileKind {
+    kPage,       // *.html, *.htm
+    kXhtml,      // *.xhtml: read, never rewritten
+    kJson,       // *.json, *.webmanifest: addresses hidden with \u0040
+    kSourceMap,  // *.map, JSON too
+    kXml,        // *.xml, *.rss, *.atom, *.svg: feeds and the like, addresses hidden as references
+    kScript,     // *.js, *.mjs
+    kStyle,      // *.css
+    kText,       // anything else that holds no NUL in its first block
+    kCache,      // a generator's cache (*.doctree, *.pickle), which only it can keep out
+    kBinary,     // a NUL in its first block: images, fonts, archives
+};
+
+// How much of a file's start decides that it is binary.
+constexpr size_t kFirstBlockBytes = 4096;
+
+// The kind of a file by its name and its first block (a NUL there makes it
+// binary; a UTF-16 or UTF-32 byte-order mark keeps it text).
+FileKind KindOfFile(std::string_view name, std::string_view firstBlock);
+
+// Protects any file a site publishes: a page as ProtectPage does, with each
+// address it leaves readable listed too; in a JSON or XML file, each address
+// in a value is written with escapes that every reader of the format decodes
+// to the same value (rewritten counts them; a file that is not well-formed
+// is left and listed); any other file that holds readable addresses is
+// listed, since only the program that wrote it can keep them out.
+ProtectResult ProtectFile(FileKind kind, std::string_view bytes);
+
+// Every readable address in a file: a page's by the part of it each stands
+// in, another's named by its kind ("feed", "json", "script", "text", ...).
+// Binary files and caches are not read.
+std::vector<Finding> CheckFile(FileKind kind, std::string_view bytes);
+
 }  // namespace site
 
 #endif

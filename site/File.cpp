@@ -1,0 +1,193 @@
+// Every file a site publishes: its kind by name and first block, and what protecting and checking it mean for each kind.
+#include <string.h>
+
+#include <algorithm>
+
+#include "Ascii.h"
+#include "Check.h"
+#include "Data.h"
+#include "PageRules.h"
+#include "Scan.h"
+#include "Site.h"
+
+namespace site {
+
+namespace {
+
+struct Suffix {
+    const char* suffix;
+    FileKind kind;
+};
+
+const Suffix kSuffixes[] = {
+    {".html", FileKind::kPage},   {".htm", FileKind::kPage},     {".xhtml", FileKind::kXhtml},
+    {".json", FileKind::kJson},   {".webmanifest", FileKind::kJson}, {".map", FileKind::kSourceMap},
+    {".xml", FileKind::kXml},     {".rss", FileKind::kXml},      {".atom", FileKind::kXml},
+    {".svg", FileKind::kXml},     {".js", FileKind::kScript},    {".mjs", FileKind::kScript},
+    {".css", FileKind::kStyle},
+};
+
+// The text of a file as the byte scans read it: UTF-16 and UTF-32 decoded.
+std::string_view Readable(std::string_view bytes, std::string* decoded) {
+    const Mark mark = ByteOrderMark(bytes);
+    if (mark.charset != Charset::kUtf16 && mark.charset != Charset::kUtf32) return bytes;
+    *decoded = WideToUtf8(bytes.substr(mark.length), mark);
+    return *decoded;
+}
+
+// What a finding in an XML file names: a feed by its root element.
+const char* XmlKind(std::string_view bytes) {
+    XmlDocument document;
+    std::string problem;
+    if (!ReadXml(bytes, &document, &problem)) return "xml";
+    const std::string root = ascii::Lowered(document.root);
+    if (root == "rss" || root == "feed" || root == "rdf:rdf") return "feed";
+    return root == "svg" ? "svg" : "xml";
+}
+
+const char* KindName(FileKind kind, std::string_view bytes) {
+    switch (kind) {
+        case FileKind::kJson: return "json";
+        case FileKind::kSourceMap: return "source map";
+        case FileKind::kXml: return XmlKind(bytes);
+        case FileKind::kScript: return "script";
+        case FileKind::kStyle: return "style";
+        default: return "text";
+    }
+}
+
+std::string Count(size_t n, const char* thing) { return std::to_string(n) + " " + thing + (n == 1 ? "" : "es"); }
+
+// Writes each span anew with `rewrite`, every other byte kept; spans in order.
+template <typename Rewrite>
+void RewriteSpans(std::string_view bytes, const std::vector<Span>& spans, Rewrite rewrite, ProtectResult* result) {
+    std::string& out = result->output;
+    size_t copied = 0;
+    for (const Span& span : spans) {
+        out.append(bytes.substr(copied, span.begin - copied));
+        const size_t at = out.size();
+        rewrite(bytes.substr(span.begin, span.end - span.begin), &out);
+        result->replaced.push_back({span.begin, span.end - span.begin, at, out.size() - at});
+        copied = span.end;
+    }
+    out.append(bytes.substr(copied));
+    result->rewritten = spans.size();
+}
+
+void AppendReferences(std::string_view address, std::string* out) {
+    for (unsigned char c : address) out->append("&#").append(std::to_string(c)).push_back(';');
+}
+
+// Each address inside a JSON string has its "@" written \u0040; every reader decodes the string to the same value.
+void ProtectJson(std::string_view bytes, const std::vector<Span>& addresses, ProtectResult* result) {
+    std::string problem;
+    const std::vector<Span> strings = JsonStrings(bytes, &problem);
+    if (!problem.empty()) {
+        result->listed.push_back({LineCounter(bytes).LineAt(addresses.front().begin),
+                                  "not valid JSON (" + problem + "): left as it is, with " +
+                                      Count(addresses.size(), "readable address")});
+        return;
+    }
+    RewriteSpans(bytes, addresses, [](std::string_view address, std::string* out) {
+        const size_t at = address.find('@');
+        out->append(address.substr(0, at)).append("\\u0040").append(address.substr(at + 1));
+    }, result);
+}
+
+// Each address in character data or an attribute value is written as
+// character references, in a CDATA section between its own end and a new
+// start; a reader of the XML gets the same text, and a feed reader the same
+// HTML. An address in a comment or an instruction can take no escape.
+void ProtectXml(std::string_view bytes, const std::vector<Span>& addresses, ProtectResult* result) {
+    XmlDocument document;
+    std::string problem;
+    LineCounter lines(bytes);
+    if (!ReadXml(bytes, &document, &problem)) {
+        result->listed.push_back({lines.LineAt(addresses.front().begin),
+                                  "not well-formed XML that this tool reads (" + problem + "): left as it is, with " +
+                                      Count(addresses.size(), "readable address")});
+        return;
+    }
+    std::vector<Span> rewritten;
+    std::vector<bool> inCData;
+    for (const Span& address : addresses) {
+        auto part = std::upper_bound(document.parts.begin(), document.parts.end(), address.begin,
+                                     [](size_t value, const XmlPart& p) { return value < p.begin; });
+        const bool inside = part != document.parts.begin() && address.end <= (part - 1)->end;
+        const XmlPart::Kind kind = inside ? (part - 1)->kind : XmlPart::kComment;
+        if (kind == XmlPart::kComment || kind == XmlPart::kInstruction) {
+            result->listed.push_back({lines.LineAt(address.begin),
+                                      "an address in an XML comment or instruction, which takes no escape: " +
+                                          std::string(bytes.substr(address.begin, address.end - address.begin))});
+            continue;
+        }
+        rewritten.push_back(address);
+        inCData.push_back(kind == XmlPart::kCData);
+    }
+    size_t next = 0;
+    RewriteSpans(bytes, rewritten, [&](std::string_view address, std::string* out) {
+        const bool cdata = inCData[next++];
+        if (cdata) out->append("]]>");
+        AppendReferences(address, out);
+        if (cdata) out->append("<![CDATA[");
+    }, result);
+}
+
+}  // namespace
+
+FileKind KindOfFile(std::string_view name, std::string_view firstBlock) {
+    if (ascii::EndsWithNoCase(name, ".doctree") || ascii::EndsWithNoCase(name, ".pickle")) return FileKind::kCache;
+    const Charset wide = ByteOrderMark(firstBlock).charset;
+    if (wide != Charset::kUtf16 && wide != Charset::kUtf32 &&
+        memchr(firstBlock.data(), '\0', std::min(firstBlock.size(), kFirstBlockBytes)) != nullptr) {
+        return FileKind::kBinary;
+    }
+    for (const Suffix& suffix : kSuffixes) {
+        if (ascii::EndsWithNoCase(name, suffix.suffix)) return suffix.kind;
+    }
+    return FileKind::kText;
+}
+
+ProtectResult ProtectFile(FileKind kind, std::string_view bytes) {
+    if (kind == FileKind::kPage) return ProtectPage(bytes);
+    ProtectResult result;
+    std::string decoded;
+    const std::string_view text = Readable(bytes, &decoded);
+    const std::vector<Span> addresses = FindAddresses(text);
+    const bool wide = text.data() != bytes.data();
+    if (kind == FileKind::kCache) {
+        result.listed.push_back({1, "a generator's cache, which a server publishes with the pages: keep it out of "
+                                    "the published folder"});
+    } else if (kind == FileKind::kXhtml && (!addresses.empty() || HasMailto(text))) {
+        result.listed.push_back({1, "true XHTML (*.xhtml), where document.write does not run: left whole, with " +
+                                        Count(addresses.size(), "readable address")});
+    } else if (addresses.empty() || kind == FileKind::kBinary || kind == FileKind::kXhtml) {
+    } else if (!wide && (kind == FileKind::kJson || kind == FileKind::kSourceMap)) {
+        ProtectJson(bytes, addresses, &result);
+    } else if (!wide && kind == FileKind::kXml) {
+        ProtectXml(bytes, addresses, &result);
+    } else {
+        result.listed.push_back({LineCounter(text).LineAt(addresses.front().begin),
+                                 Count(addresses.size(), "readable address") + " in a published " +
+                                     KindName(kind, text) + " file" + (wide ? " in UTF-16 or UTF-32" : "") +
+                                     ": only the program that wrote it can keep them out"});
+    }
+    if (result.rewritten == 0) result.output.assign(bytes.data(), bytes.size());
+    return result;
+}
+
+std::vector<Finding> CheckFile(FileKind kind, std::string_view bytes) {
+    if (kind == FileKind::kPage || kind == FileKind::kXhtml) return CheckPage(bytes);
+    if (kind == FileKind::kBinary || kind == FileKind::kCache) return std::vector<Finding>();
+    std::string decoded;
+    const std::string_view text = Readable(bytes, &decoded);
+    std::vector<Placed> placed;
+    for (const Span& span : FindAddresses(text)) placed.push_back({span, std::string()});
+    if (!placed.empty()) {
+        const std::string where = KindName(kind, text);
+        for (Placed& p : placed) p.where = where;
+    }
+    return Findings(text, std::move(placed));
+}
+
+}  // namespace site
