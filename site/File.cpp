@@ -78,7 +78,9 @@ void AppendReferences(std::string_view address, std::string* out) {
     for (unsigned char c : address) out->append("&#").append(std::to_string(c)).push_back(';');
 }
 
-// Each address inside a JSON string has its "@" written \u0040; every reader decodes the string to the same value.
+// A JSON string that holds an address has each of its "@" written \u0040:
+// every reader decodes it to the same value, and no address can be read in
+// it any more (not even one that a first address's end had hidden).
 void ProtectJson(std::string_view bytes, const std::vector<Span>& addresses, ProtectResult* result) {
     std::string problem;
     const std::vector<Span> strings = JsonStrings(bytes, &problem);
@@ -88,9 +90,20 @@ void ProtectJson(std::string_view bytes, const std::vector<Span>& addresses, Pro
                                       Count(addresses.size(), "readable address")});
         return;
     }
-    RewriteSpans(bytes, addresses, [](std::string_view address, std::string* out) {
-        const size_t at = address.find('@');
-        out->append(address.substr(0, at)).append("\\u0040").append(address.substr(at + 1));
+    std::vector<Span> holding;
+    auto address = addresses.begin();
+    for (const Span& string : strings) {
+        while (address != addresses.end() && address->end <= string.begin) ++address;
+        if (address != addresses.end() && address->begin < string.end) holding.push_back(string);
+    }
+    RewriteSpans(bytes, holding, [](std::string_view value, std::string* out) {
+        for (char c : value) {
+            if (c == '@') {
+                out->append("\\u0040");
+            } else {
+                out->push_back(c);
+            }
+        }
     }, result);
 }
 

@@ -47,10 +47,12 @@ bool IsTopLevelLabel(const unsigned char* label, size_t length) {
     return true;
 }
 
-// The address around the "@" at `at`, if one stands there.
-bool AddressAt(const unsigned char* bytes, size_t size, size_t at, Span* span) {
+// The address around the "@" at `at`, if one stands there, its local part
+// starting no earlier than `from` (where the last address found ended, as a
+// pattern reading on after a match takes it).
+bool AddressAt(const unsigned char* bytes, size_t size, size_t from, size_t at, Span* span) {
     size_t begin = at;
-    while (begin > 0 && IsLocalByte(bytes[begin - 1])) --begin;
+    while (begin > from && IsLocalByte(bytes[begin - 1])) --begin;
     while (begin < at && bytes[begin] == '.') ++begin;
     if (begin == at) return false;
 
@@ -81,15 +83,15 @@ bool AddressAt(const unsigned char* bytes, size_t size, size_t at, Span* span) {
 template <typename Found>
 void ScanAddresses(std::string_view text, Found found) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    size_t from = 0;
+    size_t from = 0, lastEnd = 0;
     while (from < text.size()) {
         const void* at = memchr(bytes + from, '@', text.size() - from);
         if (at == nullptr) return;
         size_t index = static_cast<size_t>(static_cast<const unsigned char*>(at) - bytes);
         Span span;
-        if (AddressAt(bytes, text.size(), index, &span)) {
+        if (AddressAt(bytes, text.size(), lastEnd, index, &span)) {
             if (!found(span)) return;
-            from = span.end;
+            from = lastEnd = span.end;
         } else {
             from = index + 1;
         }

@@ -71,10 +71,16 @@ bool XmlReader::Characters(size_t end, XmlPart::Kind kind) {
         const bool predefined = name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos";
         bool number = name.size() >= 2 && name[0] == '#';
         const bool hex = number && (name[1] == 'x');
+        unsigned long value = 0;
         for (size_t i = hex ? 2 : 1; number && i < name.size(); ++i) {
             number = hex ? ascii::IsHexDigit(name[i]) : ascii::IsDigit(name[i]);
+            const unsigned long digit = ascii::IsDigit(name[i]) ? name[i] - '0' : ascii::Lower(name[i]) - 'a' + 10;
+            if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + digit;
         }
-        if (!predefined && !(number && name.size() > (hex ? 2u : 1u))) return false;
+        // A reference must name a character XML allows.
+        const bool character = number && name.size() > (hex ? 2u : 1u) && value != 0 && value <= 0x10FFFF &&
+                               !(value >= 0xD800 && value <= 0xDFFF);
+        if (!predefined && !character) return false;
         at_ = semicolon;
     }
     if (end > begin) document_->parts.push_back({kind, begin, end});
