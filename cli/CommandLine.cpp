@@ -23,7 +23,14 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
         else if (strcmp(option, "--dry-run") == 0) line.dryRun = true;
         else if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) help = true;
         else if (strcmp(option, "--version") == 0) version = true;
-        else {
+        else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0) {
+            if (i + 1 == argc) {
+                error = std::string(option) + " wants its operand";
+                return false;
+            }
+            if (option[8] == '\0') line.accepted.push_back(argv[++i]);
+            else line.acceptFiles.push_back(++i);
+        } else {
             error = std::string("unknown option ") + option;
             return false;
         }
@@ -41,6 +48,10 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
     }
     if (line.dryRun && !protect) {
         error = "--dry-run goes with --protect only";
+        return false;
+    }
+    if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !check) {
+        error = "--accept and --accept-file go with --check only";
         return false;
     }
     if (protect || check) {

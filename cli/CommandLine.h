@@ -10,6 +10,10 @@ enum class Job { Code, Protect, Check, Help, Version };
 struct CommandLine {
     Job job = Job::Code;
     bool dryRun = false;
+    // --check: addresses known to be public, from --accept ADDRESS, and the
+    // argv indexes of --accept-file FILE (one address a line).
+    std::vector<std::string> accepted;
+    std::vector<int> acceptFiles;
     // argv index of the first operand: ADDRESS for Code, the first PATH for the site commands.
     int firstOperand = 0;
     int operandCount = 0;

@@ -41,6 +41,7 @@ inline std::string Values(site::FileKind kind, const std::string& text) {
     site::XmlDocument document;
     if (!site::ReadXml(text, &document, &problem)) return "";
     for (const site::XmlPart& part : document.parts) {
+        if (part.kind == site::XmlPart::kComment || part.kind == site::XmlPart::kInstruction) continue;
         if (part.kind == site::XmlPart::kAttribute) values += '|';
         for (size_t i = part.begin; i < part.end; ++i) {
             const size_t semicolon = text.find(';', i);
