@@ -31,6 +31,12 @@ const PAGES = [
     '<a href="mailto:sales@example.net?subject=Hello%20there&amp;cc=boss@example.net&body=a b">sales</a>,',
     '<a href="&#109;&#97;&#105;&#108;&#116;&#111;&#58;&#116;&#101;&#97;&#109;&#64;example.org">&#116;&#101;&#97;&#109;&#64;example.org</a>',
     '<a class="icon" href="mailto:team@example.org"><svg width="9" height="9"><circle cx="4" cy="4" r="4"/></svg> team</a>.</p>'] },
+  // Left as they are, beside one taken: the code's NOSCRIPT block would end early, or show as an option's text.
+  { name: 'left.html', eol: '\n', rewritten: ['ok@example.org'], body: [
+    '<p><a href="mailto:n@example.org">x<!-- </noscript> -->z</a> and <a href="mailto:ok@example.org">ok</a></p>',
+    '<datalist id="d"><option><a href="mailto:o@example.org">opt</a></option></datalist><input list="d">'] },
+  // A UTF-16 page is listed and left whole.
+  { name: 'utf16.html', eol: '\n', utf16: true, rewritten: [], body: ['<p><a href="mailto:w@example.org">w</a></p>'] },
 ];
 
 const workDir = mkdtempSync(join(tmpdir(), 'quorvane-site-'));
@@ -40,7 +46,8 @@ before(() => {
   assert.ok(TOOL, 'QUORVANE_CODE must name the quorvane-code tool');
   mkdirSync(join(workDir, 'original'));
   for (const p of PAGES) {
-    writeFileSync(join(workDir, 'original', p.name), HEAD + p.eol + p.body.join(p.eol) + p.eol + '</body></html>' + p.eol);
+    const text = HEAD + p.eol + p.body.join(p.eol) + p.eol + '</body></html>' + p.eol;
+    writeFileSync(join(workDir, 'original', p.name), p.utf16 ? Buffer.from('\ufeff' + text, 'utf16le') : text);
   }
   cpSync(join(workDir, 'original'), join(workDir, 'protected'), { recursive: true });
   execFileSync(TOOL, ['--protect', join(workDir, 'protected')], { stdio: ['ignore', 'inherit', 'inherit'] });
