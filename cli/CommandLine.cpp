@@ -7,6 +7,17 @@ namespace {
 
 bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
 
+const unsigned kMostJobs = 256;
+
+// N of --jobs N, from 1 to kMostJobs; 0 when it is not such a number.
+unsigned Jobs(const char* text) {
+    unsigned n = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || (n = n * 10 + static_cast<unsigned>(*c - '0')) > kMostJobs) return 0;
+    }
+    return n;
+}
+
 }  // namespace
 
 bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
@@ -23,7 +34,13 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
         else if (strcmp(option, "--dry-run") == 0) line.dryRun = true;
         else if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) help = true;
         else if (strcmp(option, "--version") == 0) version = true;
-        else {
+        else if (strcmp(option, "--jobs") == 0 || strncmp(option, "--jobs=", 7) == 0) {
+            const char* n = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
+            if ((line.jobs = Jobs(n)) == 0) {
+                error = "--jobs takes a number from 1 to " + std::to_string(kMostJobs);
+                return false;
+            }
+        } else {
             error = std::string("unknown option ") + option;
             return false;
         }
@@ -41,6 +58,10 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
     }
     if (line.dryRun && !protect) {
         error = "--dry-run goes with --protect only";
+        return false;
+    }
+    if (line.jobs && !protect && !check) {
+        error = "--jobs goes with --protect and --check only";
         return false;
     }
     if (protect || check) {

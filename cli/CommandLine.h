@@ -10,6 +10,8 @@ enum class Job { Code, Protect, Check, Help, Version };
 struct CommandLine {
     Job job = Job::Code;
     bool dryRun = false;
+    // --jobs N: pages done at once; 0 when not given.
+    unsigned jobs = 0;
     // argv index of the first operand: ADDRESS for Code, the first PATH for the site commands.
     int firstOperand = 0;
     int operandCount = 0;
