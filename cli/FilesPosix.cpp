@@ -180,7 +180,7 @@ Outcome Page::Open(const Folder& folder, const Path& name, bool followLink, cons
         }
         if (LookOf(st).id != expected) return Outcome::Changed;
         if (!S_ISREG(st.st_mode)) {
-            error = std::string("not a regular file but ") + OtherKind(st.st_mode);
+            error = std::string("not a regular file but ") + OtherKind(st.st_mode) + "; not read";
             return Outcome::Failed;
         }
         if (step == 0) {

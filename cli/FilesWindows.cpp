@@ -272,7 +272,7 @@ Outcome Page::Open(const Folder& folder, const Path& name, bool followLink, cons
     }
     if (look.id != expected || look.kind == Kind::Link || look.kind == Kind::Folder) return Outcome::Changed;
     if (look.kind != Kind::File) {
-        error = std::string("not a regular file but ") + look.other;
+        error = std::string("not a regular file but ") + look.other + "; not read";
         return Outcome::Failed;
     }
     return Outcome::Done;
