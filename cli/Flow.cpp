@@ -24,11 +24,13 @@ bool Flow::Take(size_t bytes) {
     bytes = std::min(bytes, budget_);
     // In turns, so that a large page is not passed by small ones for ever.
     const unsigned long long mine = nextTurn_++;
-    while (!stop.load() && (turn_ != mine || free_ < bytes)) wake.Wait(lock);
+    ++waitingForMemory_;
+    while (!stop.load() && (turn_ != mine || free_ < bytes)) memory_.Wait(lock);
+    --waitingForMemory_;
     if (stop.load()) return false;
     free_ -= bytes;
     ++turn_;
-    wake.All();
+    if (waitingForMemory_) memory_.All();
     return true;
 }
 
@@ -36,7 +38,7 @@ void Flow::Give(size_t bytes) {
     if (bytes == 0) return;
     threads::Held held(lock);
     free_ += bytes;
-    wake.All();
+    if (waitingForMemory_) memory_.All();
 }
 
 bool Flow::StartReplacing() {
@@ -50,13 +52,22 @@ void Flow::Finished(walk::Task& task, bool done, bool replacing) {
     threads::Held held(lock);
     task.done = done;
     if (replacing) --replacing_;
-    wake.All();
+    if (&task == awaited_ || (stop.load() && replacing_ == 0)) wake.All();
+}
+
+bool Flow::AwaitDone(const walk::Task& task) {
+    threads::Held held(lock);
+    awaited_ = &task;
+    while (!task.done && !stop.load()) wake.Wait(lock);
+    awaited_ = nullptr;
+    return !stop.load();
 }
 
 void Flow::Stop(int signal) {
     threads::Held held(lock);
     if (signal_ == 0) signal_ = signal;
     stop.store(true);
+    memory_.All();
     wake.All();
     while (replacing_ != 0) wake.Wait(lock);
 }

@@ -25,6 +25,8 @@ public:
     // when the run stopped first, and it is not printed), `replacing` when
     // StartReplacing was true for it.
     void Finished(walk::Task& task, bool done, bool replacing);
+    // Waits until the task is done; false when the run stops first.
+    bool AwaitDone(const walk::Task& task);
 
     // Stops the run for `signal` (the first one counts; 0 adds none): no page
     // is taken or replaced from now on. Waits until the pages being replaced
@@ -34,9 +36,15 @@ public:
 
     std::atomic<bool> stop{false};
     threads::Lock lock;
+    // Wakes the printing thread and those waiting for a stop's end. Every
+    // wake-up goes to whoever waits for it only, so that a page's end does
+    // not wake every thread.
     threads::Wake wake;
 
 private:
+    threads::Wake memory_;
+    size_t waitingForMemory_ = 0;
+    const walk::Task* awaited_ = nullptr;
     size_t budget_;
     size_t free_;
     unsigned long long nextTurn_ = 0;

@@ -72,15 +72,13 @@ private:
     // The tasks' lines in walk order, each as soon as it and those before it
     // are done. False when the run stopped first.
     bool PrintAll() {
-        for (size_t next = 0;;) {
+        for (size_t next = 0; next < tasks_.size();) {
+            if (!flow_.AwaitDone(tasks_[next])) return false;
             std::vector<walk::Task*> ready;
             {
                 threads::Held held(flow_.lock);
-                while (next < tasks_.size() && !tasks_[next].done && !flow_.stop.load()) flow_.wake.Wait(flow_.lock);
-                if (flow_.stop.load()) return false;
                 for (; next < tasks_.size() && tasks_[next].done; ++next) ready.push_back(&tasks_[next]);
             }
-            if (ready.empty()) return true;
             const bool written = Print(ready);
             printed_ = next;
             if (!written) {
@@ -88,6 +86,7 @@ private:
                 return false;
             }
         }
+        return !flow_.stop.load();
     }
 
     // False when standard output is gone.
