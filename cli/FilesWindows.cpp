@@ -133,6 +133,22 @@ bool ReadSome(HANDLE h, char* into, size_t size, size_t& got) {
     return ok;
 }
 
+// An entry of a folder's listing, with its file ID; "." and ".." left out.
+void AddEntry(const Path& folder, unsigned long long volume, const FILE_ID_BOTH_DIR_INFO& e,
+              std::vector<Folder::Entry>& entries) {
+    const std::wstring name(e.FileName, e.FileNameLength / sizeof(wchar_t));
+    if (name == L"." || name == L"..") return;
+    Look look;
+    look.kind = KindOf(e.FileAttributes);
+    look.id = {volume, static_cast<unsigned long long>(e.FileId.QuadPart)};
+    look.other = "a device";
+    // File systems without file IDs in their listings (FAT) give 0: the entry itself tells.
+    std::string unused;
+    if (e.FileId.QuadPart != 0 || look.kind == Kind::Link || LookAt(folder + L'\\' + name, false, look, unused)) {
+        entries.push_back({name, Utf8(name.data(), name.size()), look});
+    }
+}
+
 }  // namespace
 
 bool ArgumentPaths(int argc, char**, int first, std::vector<Named>& named, std::string& error) {
@@ -227,14 +243,7 @@ bool Folder::List(std::vector<Entry>& entries, std::string& error) const {
         }
         for (const char* at = buffer;;) {
             const auto* e = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
-            std::wstring name(e->FileName, e->FileNameLength / sizeof(wchar_t));
-            if (name != L"." && name != L"..") {
-                Look look;
-                look.kind = KindOf(e->FileAttributes);
-                look.id = {id_.volume, static_cast<unsigned long long>(e->FileId.QuadPart)};
-                look.other = "a device";
-                entries.push_back({name, Utf8(name.data(), name.size()), look});
-            }
+            AddEntry(path_, id_.volume, *e, entries);
             if (e->NextEntryOffset == 0) break;
             at += e->NextEntryOffset;
         }
