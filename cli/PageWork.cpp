@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -11,8 +12,6 @@
 namespace {
 
 using files::Outcome;
-
-const char kMoved[] = "it was moved, removed or replaced during the run (its folder or the file); not done";
 
 // The library's work on the bytes; false when memory ran out on the way.
 template <typename Work>
@@ -88,7 +87,7 @@ private:
         folder_ = folders.Open(task_.folder, outcome, error);
         if (folder_) outcome = page_.Open(*folder_, task_.name, task_.throughLink, task_.id, error);
         if (outcome == Outcome::Done) return true;
-        report_.Error(shown_, outcome == Outcome::Changed ? kMoved : error);
+        report_.Error(shown_, outcome == Outcome::Changed ? walk::kMoved : error);
         return false;
     }
 

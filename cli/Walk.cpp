@@ -17,9 +17,9 @@ std::string Prefix(const std::string& folder) {
     return folder + files::kShownSeparator;
 }
 
-const char kMoved[] = "it was moved, removed or replaced during the run (its folder or the file); not done";
-
 }  // namespace
+
+const char kMoved[] = "it was moved, removed or replaced during the run (its folder or the file); not done";
 
 const files::Folder* FolderCache::Open(size_t index, files::Outcome& outcome, std::string& error) {
     // The folders from `index` up to one open already or a top one.

@@ -21,6 +21,9 @@ enum class Mode { Protect, DryRun, Check };
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
+// The error line for a page whose folder or file is no longer the one the walk found.
+extern const char kMoved[];
+
 // A folder the walk opened: a top one (named, or the folder of a named file)
 // by its path, any other by its name in the folder above.
 struct FolderRecord {
