@@ -8,11 +8,13 @@
 namespace names {
 
 // `name` (UTF-8 bytes, or bytes that are not UTF-8) as it goes into a line
-// of output. A name that holds a control byte (a newline among them), DEL,
-// a double quote, bytes that are not UTF-8 or, where they are not the
-// system's path syntax (POSIX), a backslash or a colon, is printed as git
-// prints such names: in double quotes, with \a \b \t \n \v \f \r \" \\ and
-// three octal digits for any other such byte. Any other name as it is.
+// of output. A name that holds a control character (a newline among them;
+// above ASCII the C1 controls, the line and paragraph separators and the
+// bidirectional controls), DEL, a double quote, bytes that are not UTF-8
+// or, where they are not the system's path syntax (POSIX), a backslash or a
+// colon, is printed as git prints such names: in double quotes, with \a \b
+// \t \n \v \f \r \" \\ and three octal digits for each byte of any other
+// such character. Any other name as it is.
 std::string Shown(std::string_view name);
 
 }  // namespace names
