@@ -83,7 +83,8 @@ def sparse(command):
 
 
 def names(top):
-    for name in ("a" * 245 + ".html", "new\nline.html", "bad\udcff.html", "x.html:1: forged.html", 'q"uote\\.html'):
+    for name in ("a" * 245 + ".html", "new\nline.html", "bad\udcff.html", "x.html:1: forged.html", 'q"uote\\.html',
+                 "rlo\u202egpj.html"):
         write(top / "site" / name)
     return ["--protect", "site"]
 
@@ -146,7 +147,7 @@ ROWS = [
     ("long and odd names", names, 0,
      ["site/" + "a" * 245 + ".html: 1 anchor rewritten", '"site/bad\\377.html": 1 anchor rewritten',
       '"site/new\\nline.html": 1 anchor rewritten', '"site/q\\"uote\\\\.html": 1 anchor rewritten',
-      '"site/x.html:1: forged.html": 1 anchor rewritten'], [], {}),
+      '"site/x.html:1: forged.html": 1 anchor rewritten', '"site/rlo\\342\\200\\256gpj.html": 1 anchor rewritten'], [], {}),
     ("a killed run's leftovers", leftovers, 0, ["site/.quorvane-abcd1234.tmp: removed, a temporary file left by a stopped run"],
      [], {"site/.quorvane-inuse000.tmp": b"being written now"}),
     ("named twice, ACL and extended attributes", attributes, 0, ["a.html: 1 anchor rewritten"], [], {}),
