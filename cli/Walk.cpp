@@ -38,19 +38,19 @@ const files::Folder* FolderCache::Open(size_t index, files::Outcome& outcome, st
         chain.push_back(at);
         if (folders_[at].parent == kNone) break;
     }
-    std::vector<files::Folder> opened;
+    // Down from there one folder at a time, each closed once the next is open,
+    // so that a deep tree takes no more descriptors than a flat one.
+    files::Folder current;
     for (auto at = chain.rbegin(); at != chain.rend(); ++at) {
         const FolderRecord& record = folders_[*at];
-        const files::Folder* parent = opened.empty() ? from : &opened.back();
-        files::Folder folder;
-        outcome = parent ? folder.OpenChild(*parent, record.name, error) : folder.OpenPath(record.name, error);
-        if (outcome == files::Outcome::Done && folder.Id() != record.id) outcome = files::Outcome::Changed;
+        const files::Folder* parent = at == chain.rbegin() ? from : &current;
+        files::Folder next;
+        outcome = parent ? next.OpenChild(*parent, record.name, error) : next.OpenPath(record.name, error);
+        if (outcome == files::Outcome::Done && next.Id() != record.id) outcome = files::Outcome::Changed;
         if (outcome != files::Outcome::Done) return nullptr;
-        opened.push_back(std::move(folder));
+        current = std::move(next);
     }
-    const files::Folder* last = nullptr;
-    for (size_t i = 0; i < opened.size(); ++i) last = Keep(chain[chain.size() - 1 - i], std::move(opened[i]));
-    return last;
+    return Keep(index, std::move(current));
 }
 
 const files::Folder* FolderCache::Keep(size_t index, files::Folder folder) {
