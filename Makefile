@@ -1,4 +1,4 @@
-# The two commands of the README, `make run` and `make test`, `make dist` for the release, `make fuzz` for long fuzzing runs, `make bench` for the speed of quorvane-code's site commands: each installs what is missing first. `make install` installs the host's quorvane-code and only builds.
+# The two commands of the README, `make run` and `make test`, `make dist` for the release, `make fuzz` for long fuzzing runs, `make bench` for the speed and memory of quorvane-code's site commands: each installs what is missing first. `make install` installs the host's quorvane-code and only builds.
 # The quick host checks first; the emulated 32-bit PC (win32) takes longest.
 PRESETS := host host-asan fuzz win64 win32
 JOBS := $(shell nproc)
@@ -48,7 +48,7 @@ install:
 	@tools/build.sh $(INSTALL_PRESET) $(JOBS) --target quorvane-code
 	@DESTDIR="$(DESTDIR)" cmake --install build/$(INSTALL_PRESET) --prefix "$(PREFIX)" --strip
 
-# The site commands' speed over a generated site: MB/s and files/s, the best of several runs each.
+# The site commands' speed and memory over a generated site: MB/s, files/s and peak resident memory, the best of several runs each.
 bench: setup
 	@tools/build.sh host $(JOBS) --target quorvane-code
 	@python3 tools/bench-site.py build/host/cli/quorvane-code

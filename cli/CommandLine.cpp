@@ -7,6 +7,17 @@ namespace {
 
 bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
 
+const unsigned kMostJobs = 256;
+
+// N of --jobs N, from 1 to kMostJobs; 0 when it is not such a number.
+unsigned Jobs(const char* text) {
+    unsigned n = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || (n = n * 10 + static_cast<unsigned>(*c - '0')) > kMostJobs) return 0;
+    }
+    return n;
+}
+
 }  // namespace
 
 bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
@@ -30,6 +41,12 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
             }
             if (option[8] == '\0') line.accepted.push_back(argv[++i]);
             else line.acceptFiles.push_back(++i);
+        } else if (strcmp(option, "--jobs") == 0 || strncmp(option, "--jobs=", 7) == 0) {
+            const char* n = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
+            if ((line.jobs = Jobs(n)) == 0) {
+                error = "--jobs takes a number from 1 to " + std::to_string(kMostJobs);
+                return false;
+            }
         } else {
             error = std::string("unknown option ") + option;
             return false;
@@ -52,6 +69,10 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
     }
     if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !check) {
         error = "--accept and --accept-file go with --check only";
+        return false;
+    }
+    if (line.jobs && !protect && !check) {
+        error = "--jobs goes with --protect and --check only";
         return false;
     }
     if (protect || check) {

@@ -1,9 +1,10 @@
-// The file system as the site commands need it: whole-file reads, folder listings and safe in-place replacement, for POSIX and for Windows.
+// The file system as the site commands need it: folders opened from the folder above, pages opened without blocking and read within their size, replaced only while unchanged; for POSIX and for Windows.
 #ifndef QUORVANE_CLI_FILES_H
 #define QUORVANE_CLI_FILES_H
 
 #include <stddef.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,14 @@ using Path = std::string;
 
 enum class Kind { File, Folder, Link, Other };
 
+// Which file or folder: device and inode (on Windows volume serial number and file index).
+struct Identity {
+    unsigned long long volume = 0;
+    unsigned long long index = 0;
+    bool operator==(const Identity& other) const { return volume == other.volume && index == other.index; }
+    bool operator!=(const Identity& other) const { return !(*this == other); }
+};
+
 // A path named on the command line: the system's form, and the UTF-8 text to
 // print (the argument as typed); `error` says why when it cannot be a path.
 struct Named {
@@ -30,64 +39,145 @@ struct Named {
 // The arguments from argv[first] on. False when the command line cannot be read.
 bool ArgumentPaths(int argc, char** argv, int first, std::vector<Named>& named, std::string& error);
 
-// The entry `name` (UTF-8 for printing in `shown`) of a folder.
-struct Entry {
-    Path name;
-    std::string shown;
-    Kind kind;
+// What a path or a folder's entry is. `other` names a Kind::Other ("a FIFO", "a socket", "a device").
+struct Look {
+    Kind kind = Kind::Other;
+    Identity id;
+    const char* other = "";
+};
+// What `path` names, through a link when `followLink`. False with `error` set when it names nothing.
+bool LookAt(const Path& path, bool followLink, Look& look, std::string& error);
+
+// The folder of a path named on the command line, and the name in it.
+void SplitPath(const Path& path, Path& folder, Path& name);
+
+// The separator to print between a folder and a name.
+extern const char kShownSeparator;
+
+enum class Outcome { Done, Changed, Stopped, Failed };
+
+// An open folder. One named on the command line is opened by its path,
+// through links as grep -r does; any other from the open folder above it and
+// never through a link (or junction), so that a folder swapped for a link
+// during the run is not followed.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // Changed when there is no folder of that name any more, or a link in its place.
+    Outcome OpenPath(const Path& path, std::string& error);
+    Outcome OpenChild(const Folder& parent, const Path& name, std::string& error);
+    const Identity& Id() const { return id_; }
+
+    // An entry: its name, that name as UTF-8 for printing (Windows names that
+    // are not valid UTF-16 come out as bytes that are not UTF-8), and what it
+    // is, a link never followed.
+    struct Entry {
+        Path name;
+        std::string shown;
+        Look look;
+    };
+    // Every entry but "." and "..", in byte order of the UTF-8 names.
+    bool List(std::vector<Entry>& entries, std::string& error) const;
+
+private:
+    friend class Page;
+    friend class Replacement;
+    friend Outcome RemoveLeftover(const Folder& folder, const Path& name, std::string& error);
+    void Close();
+#ifdef _WIN32
+    Outcome Opened(bool followLink, std::string& error);
+    Path path_;
+    void* handle_ = nullptr;
+#else
+    Outcome Opened(std::string& error);
+    int fd_ = -1;
+#endif
+    Identity id_;
 };
 
-// The separator to print between a folder and a name, and the two joins.
-extern const char kShownSeparator;
-Path Join(const Path& folder, const Path& name);
-
-// What a path names; `followLink` looks through a symbolic link (and on
-// Windows a junction) at what it points to. False with `error` set when it
-// names nothing or cannot be looked at.
-bool Classify(const Path& path, bool followLink, Kind& kind, std::string& error);
-
-// The folder's entries in byte order of their UTF-8 names, "." and ".."
-// left out; a link or junction comes back as Kind::Link, never followed.
-bool ListFolder(const Path& folder, std::vector<Entry>& entries, std::string& error);
-
-// What replacing a file has to keep, found while reading it.
-struct Facts {
+// What tells that a page changed since it was read, and what its replacement has to keep.
+struct Stamp {
+    Identity id;
+    unsigned long long size = 0;
+    long long modified = 0;  // nanoseconds (on Windows 100 ns units) since the system's epoch
+    long long changed = 0;   // the inode's change time (on Windows the change time)
     unsigned long links = 1;
 #ifndef _WIN32
     unsigned mode = 0;
     unsigned uid = 0;
     unsigned gid = 0;
 #endif
+    bool SameAs(const Stamp& other) const {
+        return id == other.id && size == other.size && modified == other.modified && changed == other.changed;
+    }
 };
 
-// The whole file in one read, into `bytes` (whose memory is reused from call
-// to call).
-bool ReadPage(const Path& path, std::string& bytes, Facts& facts, std::string& error);
+// A page open for reading.
+class Page {
+public:
+    Page() = default;
+    ~Page();
+    Page(const Page&) = delete;
+    Page& operator=(const Page&) = delete;
 
-// Writes `bytes` to a new file beside `path`, flushes it to disk and puts it
-// in the place of `path` in one step, keeping the permissions (and on POSIX,
-// when run as root, the owner). On failure the original is as it was and
-// the new file is gone.
-bool ReplacePage(const Path& path, std::string_view bytes, const Facts& facts, std::string& error);
+    // Opens `name` in `folder` without blocking and, unless `followLink`,
+    // not through a link. Failed with `error` when it is not a regular file
+    // (a FIFO or a device is never opened for reading). Changed when it is
+    // not `expected`, the file the walk found.
+    Outcome Open(const Folder& folder, const Path& name, bool followLink, const Identity& expected, std::string& error);
+    const Stamp& Stamped() const { return stamp_; }
 
-// Processors this process may run on (at least 1).
-unsigned ProcessorCount();
+    // Reads the page's Stamped().size bytes into `bytes`, checking `stop`
+    // between steps. Changed when it holds more or fewer.
+    Outcome Read(char* bytes, std::string& error, const std::atomic<bool>& stop);
 
-// Runs body(context) on `threads` threads at once, the caller's among them,
-// and returns when all have returned; on fewer when the system refuses more.
-// On POSIX the terminating signals are held back meanwhile, so that none
-// cuts a replacement short; one that comes acts when all have returned.
-void RunThreads(unsigned threads, void (*body)(void*), void* context);
+    // Done when the page under `name` in `folder` is still this one, with
+    // the same size, times and bytes as `read`; Changed when not.
+    Outcome Unchanged(const Folder& folder, const Path& name, std::string_view read, std::string& error);
+    void Close();
 
-// True when a terminating signal waits for RunThreads to return (POSIX):
-// the threads then take no more pages. Always false on Windows.
-bool Interrupted();
+private:
+    friend class Replacement;
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    Stamp stamp_;
+};
+
+// Writes `bytes` to a new file in `folder`, named .quorvane-XXXXXXXX.tmp
+// whatever the page's name, with the page's permissions (POSIX: also owner
+// and extended attributes, so ACLs and security labels), flushes it to disk,
+// and renames it over `name` if the page is still as `page` read it
+// (`read` its bytes): Changed when not, and Stopped when `stop` comes first;
+// then the new file goes and the page stays as it is.
+Outcome ReplacePage(const Folder& folder, const Path& name, Page& page, std::string_view read, std::string_view bytes,
+                    const std::atomic<bool>& stop, std::string& error);
+
+// True for the names of ReplacePage's new files.
+bool IsTemporaryName(const Path& name);
+// Removes the temporary file `name` of an earlier run, if no running one
+// has it open: Done when removed, Stopped when in use (left alone).
+Outcome RemoveLeftover(const Folder& folder, const Path& name, std::string& error);
+
+#ifdef _WIN32
+// `what`, a colon and the system's message for the error `code`.
+std::string WindowsError(const char* what, unsigned long code);
+#endif
 
 // UTF-8 text to standard output or error. On Windows a console gets it as
 // wide characters, so that any name shows whatever the console code page;
 // a pipe or a file gets the UTF-8 bytes.
 void Write(bool toError, std::string_view text);
-void Flush();
+// False when standard output could not take what was written.
+bool Flush();
 
 }  // namespace files
 

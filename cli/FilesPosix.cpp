@@ -1,15 +1,12 @@
-// The site commands' file access on POSIX systems.
+// The site commands' file access on POSIX systems: folders and pages opened from an open folder, without blocking, and renamed within it.
 #include "Files.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
-#include <signal.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,49 +18,52 @@ const char kShownSeparator = '/';
 
 namespace {
 
-std::string SystemError(const char* what) { return std::string(what) + ": " + strerror(errno); }
+// Opened without blocking: a FIFO's open waits for a writer otherwise, and a
+// device's may wait for the device. A regular file reads the same either way.
+const int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+const int kFolderFlags = kReadFlags | O_DIRECTORY;
 
-Kind KindOf(mode_t mode) {
-    if (S_ISREG(mode)) return Kind::File;
-    if (S_ISDIR(mode)) return Kind::Folder;
-    if (S_ISLNK(mode)) return Kind::Link;
-    return Kind::Other;
+std::string SystemError(const char* what, int code = errno) { return std::string(what) + ": " + strerror(code); }
+
+const char* OtherKind(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    return "neither a file nor a folder";
 }
 
-// The usual terminating signals.
-const int kTerminating[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
-
-sigset_t TerminatingSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : kTerminating) sigaddset(&set, s);
-    return set;
+Look LookOf(const struct stat& st) {
+    Look look;
+    look.kind = S_ISREG(st.st_mode) ? Kind::File : S_ISDIR(st.st_mode) ? Kind::Folder
+                : S_ISLNK(st.st_mode) ? Kind::Link : Kind::Other;
+    look.id = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+    look.other = OtherKind(st.st_mode);
+    return look;
 }
 
-// Holds back the terminating signals in the calling thread and in every
-// thread it starts meanwhile, which inherit its mask. Held in one thread
-// only, a signal would go to another and end the process while the first
-// is half way through a replacement, leaving its temporary file behind.
-class SignalsHeld {
-public:
-    SignalsHeld() {
-        sigset_t held = TerminatingSignals();
-        pthread_sigmask(SIG_BLOCK, &held, &before_);
-    }
-    // One that came in the meantime acts now, with its usual effect.
-    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+long long Nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec; }
 
-private:
-    sigset_t before_;
-};
+Stamp StampOf(const struct stat& st) {
+    Stamp stamp;
+    stamp.id = LookOf(st).id;
+    stamp.size = static_cast<unsigned long long>(st.st_size);
+    stamp.modified = Nanoseconds(st.st_mtim);
+    stamp.changed = Nanoseconds(st.st_ctim);
+    stamp.links = static_cast<unsigned long>(st.st_nlink);
+    stamp.mode = static_cast<unsigned>(st.st_mode & 07777);
+    stamp.uid = static_cast<unsigned>(st.st_uid);
+    stamp.gid = static_cast<unsigned>(st.st_gid);
+    return stamp;
+}
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
+bool Identify(int fd, Identity& id, std::string& error) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        error = SystemError("cannot look at it");
+        return false;
     }
+    id = LookOf(st).id;
     return true;
 }
 
@@ -74,171 +74,182 @@ bool ArgumentPaths(int argc, char** argv, int first, std::vector<Named>& named, 
     return true;
 }
 
-Path Join(const Path& folder, const Path& name) {
-    if (!folder.empty() && folder.back() == '/') return folder + name;
-    return folder + '/' + name;
-}
-
-bool Classify(const Path& path, bool followLink, Kind& kind, std::string& error) {
+bool LookAt(const Path& path, bool followLink, Look& look, std::string& error) {
     struct stat st;
     if ((followLink ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) {
         error = SystemError("cannot look at it");
         return false;
     }
-    kind = KindOf(st.st_mode);
+    look = LookOf(st);
     return true;
 }
 
-bool ListFolder(const Path& folder, std::vector<Entry>& entries, std::string& error) {
+void SplitPath(const Path& path, Path& folder, Path& name) {
+    const size_t slash = path.rfind('/');
+    folder = slash == Path::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    name = slash == Path::npos ? path : path.substr(slash + 1);
+}
+
+Folder::~Folder() { Close(); }
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), id_(other.id_) { other.fd_ = -1; }
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_, id_ = other.id_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+void Folder::Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
+Outcome Folder::Opened(std::string& error) {
+    if (fd_ < 0) {
+        // No folder there any more, or something else in its place (with O_NOFOLLOW, a link).
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return Outcome::Changed;
+        error = SystemError("cannot open the folder");
+        return Outcome::Failed;
+    }
+    return Identify(fd_, id_, error) ? Outcome::Done : Outcome::Failed;
+}
+
+Outcome Folder::OpenPath(const Path& path, std::string& error) {
+    Close();
+    fd_ = open(path.c_str(), kFolderFlags);
+    return Opened(error);
+}
+
+Outcome Folder::OpenChild(const Folder& parent, const Path& name, std::string& error) {
+    Close();
+    fd_ = openat(parent.fd_, name.c_str(), kFolderFlags | O_NOFOLLOW);
+    return Opened(error);
+}
+
+bool Folder::List(std::vector<Entry>& entries, std::string& error) const {
     entries.clear();
-    DIR* dir = opendir(folder.c_str());
+    // A description of its own, so that the listing starts at the first entry whoever listed before.
+    int fd = openat(fd_, ".", kFolderFlags);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (!dir) {
         error = SystemError("cannot open the folder");
+        if (fd >= 0) close(fd);
         return false;
     }
     errno = 0;
     while (struct dirent* e = readdir(dir)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        Kind kind = Kind::Other;
-        switch (e->d_type) {
-            case DT_REG: kind = Kind::File; break;
-            case DT_DIR: kind = Kind::Folder; break;
-            case DT_LNK: kind = Kind::Link; break;
-            case DT_UNKNOWN: {
-                // Some file systems leave the type to a separate look-up.
-                struct stat st;
-                if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) kind = KindOf(st.st_mode);
-                break;
-            }
-            default: break;
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+        struct stat st;
+        // Gone since the listing began: as if it had never been there.
+        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            entries.push_back({e->d_name, e->d_name, LookOf(st)});
         }
-        entries.push_back({name, name, kind});
         errno = 0;
     }
-    int readError = errno;
+    const int readError = errno;
     closedir(dir);
     if (readError != 0) {
-        errno = readError;
-        error = SystemError("cannot read the folder");
+        error = SystemError("cannot read the folder", readError);
         return false;
     }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return true;
 }
 
-bool ReadPage(const Path& path, std::string& bytes, Facts& facts, std::string& error) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = SystemError("cannot open it");
-        return false;
-    }
+Page::~Page() { Close(); }
+
+void Page::Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
+Outcome Page::Open(const Folder& folder, const Path& name, bool followLink, const Identity& expected,
+                   std::string& error) {
+    Close();
+    const int follow = followLink ? 0 : AT_SYMLINK_NOFOLLOW;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0;
-    if (!ok) {
-        error = SystemError("cannot look at it");
-    } else if (!S_ISREG(st.st_mode)) {
-        ok = false;
-        error = "not a regular file";
-    } else {
-        facts.links = static_cast<unsigned long>(st.st_nlink);
-        facts.mode = static_cast<unsigned>(st.st_mode & 07777);
-        facts.uid = static_cast<unsigned>(st.st_uid);
-        facts.gid = static_cast<unsigned>(st.st_gid);
-        // One read for the size the file has; a file that grows meanwhile is
-        // read on to its end.
-        size_t size = static_cast<size_t>(st.st_size), have = 0;
-        bytes.resize(size + 1);
-        for (;;) {
-            if (have == bytes.size()) bytes.resize(bytes.size() * 2);
-            ssize_t n = read(fd, &bytes[have], bytes.size() - have);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                ok = false;
-                error = SystemError("cannot read it");
-                break;
+    // Looked at before the open, so that a device put in the page's place is
+    // not opened at all; looked at again after it, for one swapped in between.
+    for (int step = 0; step < 2; ++step) {
+        if ((step == 0 ? fstatat(folder.fd_, name.c_str(), &st, follow) : fstat(fd_, &st)) != 0) {
+            if (errno == ENOENT) return Outcome::Changed;
+            error = SystemError("cannot look at it");
+            return Outcome::Failed;
+        }
+        if (LookOf(st).id != expected) return Outcome::Changed;
+        if (!S_ISREG(st.st_mode)) {
+            error = std::string("not a regular file but ") + OtherKind(st.st_mode) + "; not read";
+            return Outcome::Failed;
+        }
+        if (step == 0) {
+            fd_ = openat(folder.fd_, name.c_str(), kReadFlags | (followLink ? 0 : O_NOFOLLOW));
+            if (fd_ < 0) {
+                if (errno == ENOENT || errno == ELOOP) return Outcome::Changed;
+                error = SystemError("cannot open it");
+                return Outcome::Failed;
             }
-            if (n == 0) break;
-            have += static_cast<size_t>(n);
-        }
-        bytes.resize(have);
-    }
-    close(fd);
-    return ok;
-}
-
-bool ReplacePage(const Path& path, std::string_view bytes, const Facts& facts, std::string& error) {
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = folder + "." + name + ".quorvane-XXXXXX";
-
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) {
-        error = SystemError("cannot create a file beside it");
-        return false;
-    }
-    const char* step = nullptr;
-    // The owner first: changing it would clear set-user-id and set-group-id bits set before.
-    if (geteuid() == 0 && fchown(fd, facts.uid, facts.gid) != 0) step = "cannot give the new file its owner";
-    else if (fchmod(fd, facts.mode) != 0) step = "cannot give the new file its permissions";
-    else if (!WriteAll(fd, bytes)) step = "cannot write the new file";
-    else if (fsync(fd) != 0) step = "cannot flush the new file to disk";
-    if (close(fd) != 0 && !step) step = "cannot write the new file";
-    if (!step && rename(temp.c_str(), path.c_str()) != 0) step = "cannot rename the new file over it";
-    if (step) {
-        error = SystemError(step);
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-unsigned ProcessorCount() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
-    long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<unsigned>(n) : 1;
-}
-
-void RunThreads(unsigned threads, void (*body)(void*), void* context) {
-    struct Call {
-        void (*body)(void*);
-        void* context;
-    } call{body, context};
-    auto start = [](void* c) -> void* {
-        static_cast<Call*>(c)->body(static_cast<Call*>(c)->context);
-        return nullptr;
-    };
-    SignalsHeld held;
-    std::vector<pthread_t> started;
-    for (unsigned i = 1; i < threads; ++i) {
-        pthread_t t;
-        if (pthread_create(&t, nullptr, start, &call) != 0) break;
-        started.push_back(t);
-    }
-    body(context);
-    for (pthread_t t : started) pthread_join(t, nullptr);
-}
-
-bool Interrupted() {
-    sigset_t pending;
-    if (sigpending(&pending) != 0) return false;
-    for (int s : kTerminating) {
-        // An ignored signal stays pending while it is held, and then goes without effect.
-        struct sigaction action;
-        if (sigismember(&pending, s) == 1 && sigaction(s, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
-            return true;
         }
     }
-    return false;
+    stamp_ = StampOf(st);
+    return Outcome::Done;
+}
+
+Outcome Page::Read(char* bytes, std::string& error, const std::atomic<bool>& stop) {
+    const size_t size = static_cast<size_t>(stamp_.size);
+    const size_t step = size_t(8) << 20;
+    for (size_t have = 0; have < size;) {
+        if (stop.load(std::memory_order_relaxed)) return Outcome::Stopped;
+        ssize_t n = read(fd_, bytes + have, std::min(size - have, step));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = SystemError("cannot read it");
+            return Outcome::Failed;
+        }
+        if (n == 0) return Outcome::Changed;
+        have += static_cast<size_t>(n);
+    }
+    char more;
+    ssize_t n;
+    while ((n = read(fd_, &more, 1)) < 0 && errno == EINTR) {
+    }
+    return n == 0 ? Outcome::Done : n > 0 ? Outcome::Changed : (error = SystemError("cannot read it"), Outcome::Failed);
+}
+
+Outcome Page::Unchanged(const Folder& folder, const Path& name, std::string_view read, std::string& error) {
+    struct stat now, named;
+    if (fstat(fd_, &now) != 0) {
+        error = SystemError("cannot look at it");
+        return Outcome::Failed;
+    }
+    if (fstatat(folder.fd_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !StampOf(now).SameAs(stamp_) ||
+        !StampOf(named).SameAs(stamp_)) {
+        return Outcome::Changed;
+    }
+    // An edit within the clock's last tick can leave the times as they were; the bytes tell.
+    char buffer[1 << 16];
+    for (size_t at = 0;; ) {
+        ssize_t n = pread(fd_, buffer, sizeof buffer, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = SystemError("cannot read it again");
+            return Outcome::Failed;
+        }
+        if (n == 0) return at == read.size() ? Outcome::Done : Outcome::Changed;
+        if (at + static_cast<size_t>(n) > read.size() || memcmp(buffer, read.data() + at, static_cast<size_t>(n)) != 0) {
+            return Outcome::Changed;
+        }
+        at += static_cast<size_t>(n);
+    }
 }
 
 void Write(bool toError, std::string_view text) { fwrite(text.data(), 1, text.size(), toError ? stderr : stdout); }
 
-void Flush() {
-    fflush(stdout);
+bool Flush() {
+    const bool written = fflush(stdout) == 0 && !ferror(stdout);
     fflush(stderr);
+    return written;
 }
 
 }  // namespace files

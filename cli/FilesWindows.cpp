@@ -1,4 +1,4 @@
-// The site commands' file access on Windows: wide-character paths with the \\?\ prefix, so any name and any length.
+// The site commands' file access on Windows: wide-character paths with the \\?\ prefix, each folder and page checked by its file ID, reparse points never followed inside a folder.
 #include "Files.h"
 
 #include <windows.h>
@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -15,11 +16,34 @@ const char kShownSeparator = '\\';
 
 namespace {
 
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// UTF-16 to UTF-8; a surrogate without its pair, which Windows names may
+// hold, comes out as the three bytes of its code unit, which are not UTF-8,
+// so that the name is printed quoted and not with a stand-in character.
 std::string Utf8(const wchar_t* text, size_t length) {
-    if (length == 0) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    std::string out;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned long c = static_cast<unsigned short>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned short>(text[++i]) - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
     return out;
 }
 
@@ -31,7 +55,9 @@ std::wstring Wide(std::string_view text) {
     return out;
 }
 
-std::string SystemError(const char* what, DWORD code = GetLastError()) {
+}  // namespace
+
+std::string WindowsError(const char* what, unsigned long code) {
     wchar_t* message = nullptr;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                       FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -42,6 +68,12 @@ std::string SystemError(const char* what, DWORD code = GetLastError()) {
     LocalFree(message);
     return text;
 }
+
+namespace {
+
+std::string SystemError(const char* what, DWORD code = GetLastError()) { return WindowsError(what, code); }
+
+bool Gone(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
 
 // The absolute form with the \\?\ prefix, which turns off the 260-character
 // limit and every other rewriting of the name; "." and ".." and forward
@@ -70,13 +102,51 @@ Kind KindOf(DWORD attributes) {
     return Kind::File;
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30)), written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-        bytes.remove_prefix(written);
-    }
+// Opened for its attributes only, never for reading: a pipe's or a device's open does not wait.
+HANDLE OpenToLook(const Path& path, bool followLink, DWORD access = FILE_READ_ATTRIBUTES) {
+    return CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+}
+
+bool LookAtHandle(HANDLE h, Look& look, Stamp* stamp) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) return false;
+    look.kind = GetFileType(h) == FILE_TYPE_DISK ? KindOf(info.dwFileAttributes) : Kind::Other;
+    look.id = {info.dwVolumeSerialNumber, (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    look.other = GetFileType(h) == FILE_TYPE_PIPE ? "a pipe" : "a device";
+    if (!stamp) return true;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+    stamp->id = look.id;
+    stamp->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp->modified = basic.LastWriteTime.QuadPart;
+    stamp->changed = basic.ChangeTime.QuadPart;
+    stamp->links = info.nNumberOfLinks;
     return true;
+}
+
+// Reads up to `size` bytes; 0 at the end.
+bool ReadSome(HANDLE h, char* into, size_t size, size_t& got) {
+    DWORD n = 0;
+    const bool ok = ReadFile(h, into, static_cast<DWORD>(std::min<size_t>(size, 1u << 23)), &n, nullptr) != 0;
+    got = n;
+    return ok;
+}
+
+// An entry of a folder's listing, with its file ID; "." and ".." left out.
+void AddEntry(const Path& folder, unsigned long long volume, const FILE_ID_BOTH_DIR_INFO& e,
+              std::vector<Folder::Entry>& entries) {
+    const std::wstring name(e.FileName, e.FileNameLength / sizeof(wchar_t));
+    if (name == L"." || name == L"..") return;
+    Look look;
+    look.kind = KindOf(e.FileAttributes);
+    look.id = {volume, static_cast<unsigned long long>(e.FileId.QuadPart)};
+    look.other = "a device";
+    // File systems without file IDs in their listings (FAT) give 0: the entry itself tells.
+    std::string unused;
+    if (e.FileId.QuadPart != 0 || look.kind == Kind::Link || LookAt(folder + L'\\' + name, false, look, unused)) {
+        entries.push_back({name, Utf8(name.data(), name.size()), look});
+    }
 }
 
 }  // namespace
@@ -98,163 +168,167 @@ bool ArgumentPaths(int argc, char**, int first, std::vector<Named>& named, std::
     return ok;
 }
 
-Path Join(const Path& folder, const Path& name) { return folder + L'\\' + name; }
-
-bool Classify(const Path& path, bool followLink, Kind& kind, std::string& error) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = SystemError("cannot look at it");
-        return false;
-    }
-    kind = KindOf(attributes);
-    if (kind == Kind::Link && followLink) {
-        // What a link or junction leads to: opening it goes through.
-        HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        BY_HANDLE_FILE_INFORMATION info;
-        if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) {
-            error = SystemError("cannot follow the link");
-            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-            return false;
-        }
-        CloseHandle(h);
-        kind = KindOf(info.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
-    }
-    return true;
+bool LookAt(const Path& path, bool followLink, Look& look, std::string& error) {
+    HANDLE h = OpenToLook(path, followLink);
+    const bool ok = h != INVALID_HANDLE_VALUE && LookAtHandle(h, look, nullptr);
+    if (!ok) error = SystemError("cannot look at it");
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return ok;
 }
 
-bool ListFolder(const Path& folder, std::vector<Entry>& entries, std::string& error) {
-    entries.clear();
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileExW(Join(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) {
-        error = SystemError("cannot open the folder");
-        return false;
+void SplitPath(const Path& path, Path& folder, Path& name) {
+    const size_t slash = path.rfind(L'\\');
+    folder = path.substr(0, slash);
+    name = path.substr(slash + 1);
+}
+
+Folder::~Folder() { Close(); }
+Folder::Folder(Folder&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_), id_(other.id_) {
+    other.handle_ = nullptr;
+}
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        path_ = std::move(other.path_), handle_ = other.handle_, id_ = other.id_;
+        other.handle_ = nullptr;
     }
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        entries.push_back({name, Utf8(name.data(), name.size()), KindOf(found.dwFileAttributes)});
-    } while (FindNextFileW(find, &found));
-    DWORD code = GetLastError();
-    FindClose(find);
-    if (code != ERROR_NO_MORE_FILES) {
-        error = SystemError("cannot read the folder", code);
-        return false;
+    return *this;
+}
+
+void Folder::Close() {
+    if (handle_) CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+// Held open while the folder is in use; the identity is checked by the caller against the walk's.
+Outcome Folder::Opened(bool followLink, std::string& error) {
+    Close();
+    HANDLE h = OpenToLook(path_, followLink, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (Gone(code)) return Outcome::Changed;
+        error = SystemError("cannot open the folder", code);
+        return Outcome::Failed;
+    }
+    handle_ = h;
+    Look look;
+    if (!LookAtHandle(h, look, nullptr)) {
+        error = SystemError("cannot look at the folder");
+        return Outcome::Failed;
+    }
+    id_ = look.id;
+    return look.kind == Kind::Folder ? Outcome::Done : Outcome::Changed;
+}
+
+Outcome Folder::OpenPath(const Path& path, std::string& error) {
+    path_ = path;
+    return Opened(true, error);
+}
+
+Outcome Folder::OpenChild(const Folder& parent, const Path& name, std::string& error) {
+    path_ = parent.path_ + L'\\' + name;
+    return Opened(false, error);
+}
+
+bool Folder::List(std::vector<Entry>& entries, std::string& error) const {
+    entries.clear();
+    // The listing with each entry's file ID, from the open folder.
+    alignas(8) char buffer[64 * 1024];
+    for (FILE_INFO_BY_HANDLE_CLASS step = FileIdBothDirectoryRestartInfo;; step = FileIdBothDirectoryInfo) {
+        if (!GetFileInformationByHandleEx(handle_, step, buffer, sizeof buffer)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_NO_MORE_FILES) break;
+            error = SystemError("cannot read the folder", code);
+            return false;
+        }
+        for (const char* at = buffer;;) {
+            const auto* e = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            AddEntry(path_, id_.volume, *e, entries);
+            if (e->NextEntryOffset == 0) break;
+            at += e->NextEntryOffset;
+        }
     }
     // UTF-8 byte order, the order the POSIX build prints in.
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.shown < b.shown; });
     return true;
 }
 
-bool ReadPage(const Path& path, std::string& bytes, Facts& facts, std::string& error) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = SystemError("cannot open it");
-        return false;
+Page::~Page() { Close(); }
+
+void Page::Close() {
+    if (handle_) CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+Outcome Page::Open(const Folder& folder, const Path& name, bool followLink, const Identity& expected,
+                   std::string& error) {
+    Close();
+    // Shared for writing and deleting too, so that no one else's work is held
+    // up; a change meanwhile is found before the page is replaced.
+    HANDLE h = CreateFileW((folder.path_ + L'\\' + name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (Gone(code)) return Outcome::Changed;
+        error = SystemError("cannot open it", code);
+        return Outcome::Failed;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    bool ok = GetFileInformationByHandle(file, &info) != 0;
-    if (!ok) {
+    handle_ = h;
+    Look look;
+    if (!LookAtHandle(h, look, &stamp_)) {
         error = SystemError("cannot look at it");
-    } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        ok = false;
-        error = "not a regular file";
-    } else {
-        facts.links = info.nNumberOfLinks;
-        unsigned long long size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        if (size >= static_cast<size_t>(-1) / 2) {
-            ok = false;
-            error = "too large to read";
+        return Outcome::Failed;
+    }
+    if (look.id != expected || look.kind == Kind::Link || look.kind == Kind::Folder) return Outcome::Changed;
+    if (look.kind != Kind::File) {
+        error = std::string("not a regular file but ") + look.other + "; not read";
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
+Outcome Page::Read(char* bytes, std::string& error, const std::atomic<bool>& stop) {
+    const size_t size = static_cast<size_t>(stamp_.size);
+    size_t got = 0;
+    for (size_t have = 0; have < size; have += got) {
+        if (stop.load(std::memory_order_relaxed)) return Outcome::Stopped;
+        if (!ReadSome(handle_, bytes + have, size - have, got)) {
+            error = SystemError("cannot read it");
+            return Outcome::Failed;
         }
-        size_t have = 0;
-        if (ok) bytes.resize(static_cast<size_t>(size) + 1);
-        while (ok) {
-            if (have == bytes.size()) bytes.resize(bytes.size() * 2);
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - have, 1u << 30)), got = 0;
-            if (!::ReadFile(file, &bytes[have], chunk, &got, nullptr)) {
-                ok = false;
-                error = SystemError("cannot read it");
-            } else if (got == 0) {
-                break;
-            }
-            have += got;
+        if (got == 0) return Outcome::Changed;
+    }
+    char more;
+    if (!ReadSome(handle_, &more, 1, got)) {
+        error = SystemError("cannot read it");
+        return Outcome::Failed;
+    }
+    return got == 0 ? Outcome::Done : Outcome::Changed;
+}
+
+Outcome Page::Unchanged(const Folder& folder, const Path& name, std::string_view read, std::string& error) {
+    Look look;
+    Stamp now, named;
+    HANDLE h = OpenToLook(folder.path_ + L'\\' + name, false);
+    const bool looked = LookAtHandle(handle_, look, &now) && h != INVALID_HANDLE_VALUE && LookAtHandle(h, look, &named);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!looked || !now.SameAs(stamp_) || !named.SameAs(stamp_)) return Outcome::Changed;
+    // An edit within the clock's last tick can leave the times as they were; the bytes tell.
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) {
+        error = SystemError("cannot read it again");
+        return Outcome::Failed;
+    }
+    char buffer[1 << 16];
+    for (size_t at = 0, got;; at += got) {
+        if (!ReadSome(handle_, buffer, sizeof buffer, got)) {
+            error = SystemError("cannot read it again");
+            return Outcome::Failed;
         }
-        bytes.resize(have);
-    }
-    CloseHandle(file);
-    return ok;
-}
-
-bool ReplacePage(const Path& path, std::string_view bytes, const Facts&, std::string& error) {
-    // A name of its own in the same folder, so that the replacement stays on one volume.
-    std::wstring temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-        temp = path + L".quorvane-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        error = SystemError("cannot create a file beside it");
-        return false;
-    }
-    const char* step = nullptr;
-    if (!WriteAll(file, bytes)) step = "cannot write the new file";
-    else if (!FlushFileBuffers(file)) step = "cannot flush the new file to disk";
-    DWORD code = GetLastError();
-    if (!CloseHandle(file) && !step) step = "cannot write the new file", code = GetLastError();
-    // ReplaceFileW keeps the original's attributes, security descriptor and
-    // creation time, which a plain rename would lose.
-    if (!step && !ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        step = "cannot put the new file in its place", code = GetLastError();
-    if (step) {
-        error = SystemError(step, code);
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-unsigned ProcessorCount() {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
-}
-
-namespace {
-
-struct ThreadCall {
-    void (*body)(void*);
-    void* context;
-};
-
-// The thread start routine has the WINAPI calling convention, which a lambda cannot give on 32-bit Windows.
-DWORD WINAPI ThreadStart(void* call) {
-    static_cast<ThreadCall*>(call)->body(static_cast<ThreadCall*>(call)->context);
-    return 0;
-}
-
-}  // namespace
-
-void RunThreads(unsigned threads, void (*body)(void*), void* context) {
-    ThreadCall call{body, context};
-    std::vector<HANDLE> started;
-    for (unsigned i = 1; i < threads; ++i) {
-        HANDLE t = CreateThread(nullptr, 0, ThreadStart, &call, 0, nullptr);
-        if (!t) break;
-        started.push_back(t);
-    }
-    body(context);
-    for (HANDLE t : started) {
-        WaitForSingleObject(t, INFINITE);
-        CloseHandle(t);
+        if (got == 0) return at == read.size() ? Outcome::Done : Outcome::Changed;
+        if (at + got > read.size() || memcmp(buffer, read.data() + at, got) != 0) return Outcome::Changed;
     }
 }
-
-bool Interrupted() { return false; }
 
 void Write(bool toError, std::string_view text) {
     // Line ends go out as LF, as on POSIX: no text-mode translation.
@@ -273,9 +347,10 @@ void Write(bool toError, std::string_view text) {
     }
 }
 
-void Flush() {
-    fflush(stdout);
+bool Flush() {
+    const bool written = fflush(stdout) == 0 && !ferror(stdout);
     fflush(stderr);
+    return written;
 }
 
 }  // namespace files

@@ -1,234 +1,160 @@
-// The site commands of quorvane-code: reads the arguments, walks the folders, hands each page to the site library and reports.
+// The site commands of quorvane-code: reads the arguments, walks the folders, does the pages on a few threads and prints their lines in walk order as they come.
 #include "SiteCommand.h"
-
-#include <string.h>
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
+#include <chrono>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "Ascii.h"
-#include "Site.h"
 #include "Files.h"
+#include "Flow.h"
+#include "PageWork.h"
+#include "Report.h"
+#include "Threads.h"
+#include "Walk.h"
 
 namespace {
 
-using files::Kind;
-using files::Path;
+// Memory the pages in hand may take together (each its PageNeed); a page
+// that needs more is done alone. With it the run's peak is the same on any
+// number of processors.
+const size_t kBudget = size_t(512) << 20;
+// Threads for the pages, by default: one per processor up to this many, and
+// twice as many for --protect, whose threads also wait for the disk. More
+// threads share the same budget.
+const unsigned kDefaultJobsAtMost = 4;
 
-enum class Mode { Protect, Check };
-
-struct Totals {
-    size_t pages = 0;
-    size_t bytes = 0;
-    size_t changed = 0;
-    size_t anchors = 0;
-    size_t listed = 0;
-    size_t findings = 0;
-    size_t pagesWithFindings = 0;
-    size_t errors = 0;
-};
-
-std::string Count(size_t n, const char* thing) {
-    return std::to_string(n) + thing + (n == 1 ? "" : thing[strlen(thing) - 1] == 's' ? "es" : "s");
-}
-
-bool IsXhtml(std::string_view name) { return ascii::EndsWithNoCase(name, ".xhtml"); }
-
-// What one page (or one named path) gives: its lines for standard output and
-// error, and what it adds to the totals.
-struct Report {
-    std::string out;
-    std::string err;
-    Totals totals;
-};
-
-struct Task {
-    Path path;
-    std::string shown;
-    bool throughLink = false;
-    bool done = false;  // nothing left to do: `report` is complete
-    Report report;
-};
-
-void Out(Report& r, const std::string& text) { r.out += text; }
-
-void List(Report& r, const std::string& shown, size_t line, const std::string& reason) {
-    ++r.totals.listed;
-    r.out += shown + ":" + std::to_string(line) + ": " + reason + "\n";
-}
-
-void Error(Report& r, const std::string& shown, const std::string& error) {
-    ++r.totals.errors;
-    r.err += "quorvane-code: " + shown + ": " + error + "\n";
-}
-
-// First every path is found (folders walked), then the pages are done on as
-// many threads as there are processors, each page on its own, and last the
-// reports are printed in the order of the walk, so that the output is the
-// same whatever the threads did first.
 class Run {
 public:
-    Run(Mode mode, bool dryRun) : mode_(mode), dryRun_(dryRun) {}
+    Run(walk::Mode mode, unsigned jobs) : mode_(mode), jobs_(jobs), flow_(kBudget), walker_(mode, flow_.stop) {}
 
-    void Named(const files::Named& named) {
-        Task& job = NewTask(Path(), named.shown, true);
-        Kind kind;
-        std::string error;
-        if (!named.error.empty()) return Error(job.report, named.shown, named.error);
-        // What the command line names is followed, as grep -r and find -H do.
-        if (!files::Classify(named.native, true, kind, error)) return Error(job.report, named.shown, error);
-        if (kind == Kind::Folder) return Folder(named.native, named.shown);
-        if (mode_ == Mode::Protect && IsXhtml(named.shown)) {
-            return List(job.report, named.shown, 1,
-                        "true XHTML (*.xhtml), where document.write does not run: left whole");
+    int Go(const std::vector<files::Named>& named) {
+        threads::WatchForStop(OnStop, this);
+        for (const files::Named& n : named) {
+            if (flow_.stop.load()) break;
+            walker_.Named(n);
         }
-        Kind own = kind;
-        if (!files::Classify(named.native, false, own, error)) return Error(job.report, named.shown, error);
-        job.path = named.native;
-        job.throughLink = own == Kind::Link;
-        job.done = false;
-    }
-
-    int Finish() {
-        next_ = 0;
-        // Writing threads spend most of their time waiting for the disk to
-        // flush, so more of them keep the processors busy meanwhile.
-        unsigned threads = std::min(files::ProcessorCount() * (mode_ == Mode::Protect && !dryRun_ ? 4 : 1), 16u);
-        files::RunThreads(threads, [](void* run) { static_cast<Run*>(run)->Work(); }, this);
-
-        Totals totals;
-        std::string out;
-        for (const Task& job : tasks_) {
-            const Totals& t = job.report.totals;
-            totals.pages += t.pages, totals.bytes += t.bytes, totals.changed += t.changed;
-            totals.anchors += t.anchors, totals.listed += t.listed, totals.findings += t.findings;
-            totals.pagesWithFindings += t.pagesWithFindings, totals.errors += t.errors;
-            out += job.report.out;
-            if (!job.report.err.empty() || out.size() > (1u << 16)) {
-                files::Write(false, out);
-                out.clear();
-                files::Flush();
-                files::Write(true, job.report.err);
-            }
+        const unsigned jobs = Jobs();
+        if (!flow_.stop.load() && workers_.Start(jobs, [](void* run) { static_cast<Run*>(run)->Work(); }, this) == 0 && jobs) {
+            Work();  // no thread to be had: this one does the pages
         }
-        files::Write(false, out);
-        std::string summary = "quorvane-code: " + Count(totals.pages, " page") + " (" +
-                              std::to_string(totals.bytes) + " bytes) read";
-        if (mode_ == Mode::Protect) {
-            summary += "; " + std::to_string(totals.changed) + (dryRun_ ? " to change, " : " changed, ") +
-                       Count(totals.anchors, " anchor") + (dryRun_ ? " to rewrite; " : " rewritten; ") +
-                       std::to_string(totals.listed) + " listed";
-        } else {
-            summary += "; " + Count(totals.findings, " readable address") + " in " +
-                       Count(totals.pagesWithFindings, " page");
+        if (!PrintAll()) Stopped();
+        {
+            threads::Held held(flow_.lock);
+            ended_ = true;
         }
-        summary += "; " + Count(totals.errors, " error") + "\n";
+        workers_.Join();
+        files::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun, nullptr));
         files::Flush();
-        files::Write(true, summary);
-        files::Flush();
-        if (mode_ == Mode::Protect) return totals.errors ? 1 : 0;
-        return totals.errors ? 2 : totals.findings ? 1 : 0;
+        if (mode_ != walk::Mode::Check) return totals_.errors ? 1 : 0;
+        return totals_.errors ? 2 : totals_.findings ? 1 : 0;
     }
 
 private:
-    Task& NewTask(Path path, std::string shown, bool done) {
-        tasks_.emplace_back();
-        Task& job = tasks_.back();
-        job.path = std::move(path);
-        job.shown = std::move(shown);
-        job.done = done;
-        return job;
+    unsigned Jobs() const {
+        const size_t pages = std::count_if(tasks_.begin(), tasks_.end(), [](const walk::Task& t) { return !t.done; });
+        const unsigned processors = std::min(threads::ProcessorCount(), kDefaultJobsAtMost);
+        const unsigned jobs = jobs_ ? jobs_ : processors * (mode_ == walk::Mode::Protect ? 2 : 1);
+        return static_cast<unsigned>(std::min<size_t>(jobs, pages));
     }
 
-    // Files before subfolders, each in name order; an explicit stack, since
-    // a folder tree may be deeper than the call stack allows.
-    void Folder(const Path& root, const std::string& rootShown) {
-        std::vector<std::pair<Path, std::string>> pending{{root, rootShown}};
-        std::vector<files::Entry> entries;
-        while (!pending.empty()) {
-            auto [folder, shown] = std::move(pending.back());
-            pending.pop_back();
-            std::string error;
-            if (!files::ListFolder(folder, entries, error)) {
-                Error(NewTask(Path(), shown, true).report, shown, error);
-                continue;
-            }
-            const std::string prefix =
-                !shown.empty() && (shown.back() == '/' || shown.back() == files::kShownSeparator)
-                    ? shown
-                    : shown + files::kShownSeparator;
-            size_t firstSub = pending.size();
-            for (const files::Entry& e : entries) {
-                if (e.kind == Kind::Folder) {
-                    pending.emplace_back(files::Join(folder, e.name), prefix + e.shown);
-                } else if (e.kind == Kind::File && Taken(e.shown)) {
-                    NewTask(files::Join(folder, e.name), prefix + e.shown, false);
-                }
-            }
-            std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstSub), pending.end());
-        }
-    }
-
-    bool Taken(std::string_view name) const {
-        return ascii::EndsWithNoCase(name, ".html") || ascii::EndsWithNoCase(name, ".htm") ||
-               (mode_ == Mode::Check && IsXhtml(name));
-    }
-
-    // One thread's share: the next page nobody has taken yet, until none is left.
+    // One thread's share: the next page nobody has taken yet, until none is left or the run stops.
     void Work() {
-        std::string bytes;  // reused from page to page
-        for (size_t i; !files::Interrupted() && (i = next_.fetch_add(1)) < tasks_.size();) {
-            if (!tasks_[i].done) Page(tasks_[i], bytes);
+        walk::FolderCache folders(walker_.Folders());
+        for (;;) {
+            const size_t i = next_.fetch_add(1);
+            if (i >= tasks_.size() || flow_.stop.load()) return;
+            if (!tasks_[i].done) DoPage(tasks_[i], mode_, folders, flow_);
         }
     }
 
-    void Page(Task& job, std::string& bytes) const {
-        Report& r = job.report;
-        std::string error;
-        files::Facts facts;
-        if (!files::ReadPage(job.path, bytes, facts, error)) return Error(r, job.shown, error);
-        ++r.totals.pages;
-        r.totals.bytes += bytes.size();
-        if (mode_ == Mode::Check) return Check(r, job.shown, bytes);
-
-        site::ProtectResult result = site::ProtectPage(bytes);
-        for (const site::Listed& l : result.listed) List(r, job.shown, l.line, l.reason);
-        if (result.rewritten == 0) return;
-        const std::string count = Count(result.rewritten, " anchor");
-        if (job.throughLink || facts.links > 1) {
-            return List(r, job.shown, 1,
-                        count + " to rewrite, but the page is not replaced: " +
-                            (job.throughLink ? std::string("it was named through a symbolic link")
-                                             : "it has " + std::to_string(facts.links) + " hard links") +
-                            ", which replacing it would split");
+    // The tasks' lines in walk order, each as soon as it and those before it
+    // are done. False when the run stopped first.
+    bool PrintAll() {
+        for (size_t next = 0; next < tasks_.size();) {
+            if (!flow_.AwaitDone(tasks_[next])) return false;
+            std::vector<walk::Task*> ready;
+            {
+                threads::Held held(flow_.lock);
+                for (; next < tasks_.size() && tasks_[next].done; ++next) ready.push_back(&tasks_[next]);
+            }
+            const bool written = Print(ready);
+            printed_ = next;
+            if (!written) {
+                flow_.Stop(threads::OutputClosedSignal());
+                return false;
+            }
         }
-        if (!dryRun_ && !files::ReplacePage(job.path, result.output, facts, error)) {
-            return Error(r, job.shown, error);
-        }
-        ++r.totals.changed;
-        r.totals.anchors += result.rewritten;
-        Out(r, job.shown + ": " + count + (dryRun_ ? " to rewrite\n" : " rewritten\n"));
+        return !flow_.stop.load();
     }
 
-    static void Check(Report& r, const std::string& shown, std::string_view bytes) {
-        std::vector<site::Finding> findings = site::CheckPage(bytes);
-        if (findings.empty()) return;
-        ++r.totals.pagesWithFindings;
-        r.totals.findings += findings.size();
-        for (const site::Finding& f : findings) {
-            Out(r, shown + ":" + std::to_string(f.line) + ": " + f.where + ": " + f.address + "\n");
+    // False when standard output is gone.
+    bool Print(const std::vector<walk::Task*>& ready) {
+        std::string out;
+        bool written = true;
+        for (walk::Task* task : ready) {
+            totals_.Add(task->report.totals);
+            out += task->report.out;
+            if (!task->report.err.empty()) {
+                files::Write(false, out);
+                out.clear();
+                written &= files::Flush();
+                files::Write(true, task->report.err);
+            }
+            task->report = Report();
+        }
+        files::Write(false, out);
+        return files::Flush() && written;
+    }
+
+    // After a stop: the lines of every page done so far, every page changed
+    // among them, and the summary; then the end, by the signal.
+    [[noreturn]] void Stopped() {
+        flow_.Stop(0);  // waits for the pages being replaced
+        std::vector<walk::Task*> done;
+        {
+            threads::Held held(flow_.lock);
+            for (size_t i = printed_; i < tasks_.size(); ++i) {
+                if (tasks_[i].done) done.push_back(&tasks_[i]);
+            }
+        }
+        const int signal = flow_.StoppedBy();
+        if (signal != threads::OutputClosedSignal()) Print(done);
+        files::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun,
+                                   threads::SignalName(signal)));
+        files::Flush();
+        threads::EndBy(signal);
+    }
+
+    // On the watching thread: the run stops, and the main thread prints what
+    // was done. A signal after the run's end, or an output that does not take
+    // the lines within a second, ends the process at once.
+    static void OnStop(void* context, int signal) {
+        Run& run = *static_cast<Run*>(context);
+        {
+            threads::Held held(run.flow_.lock);
+            if (run.ended_) return;
+        }
+        run.flow_.Stop(signal);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        threads::Held held(run.flow_.lock);
+        for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+            run.flow_.wake.WaitFor(run.flow_.lock, static_cast<unsigned>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count() + 1));
         }
     }
 
-    Mode mode_;
-    bool dryRun_;
-    // A deque: a task keeps its place in memory while later ones are added.
-    std::deque<Task> tasks_;
+    walk::Mode mode_;
+    unsigned jobs_;
+    Flow flow_;
+    walk::Walker walker_;
+    std::deque<walk::Task>& tasks_ = walker_.Tasks();
+    threads::Group workers_;
     std::atomic<size_t> next_{0};
+    size_t printed_ = 0;
+    Totals totals_;
+    bool ended_ = false;
 };
 
 }  // namespace
@@ -240,7 +166,7 @@ int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
         files::Write(true, "quorvane-code: " + error + "\n");
         return 2;
     }
-    Run run(line.job == Job::Protect ? Mode::Protect : Mode::Check, line.dryRun);
-    for (const files::Named& n : named) run.Named(n);
-    return run.Finish();
+    const walk::Mode mode = line.job == Job::Check ? walk::Mode::Check : line.dryRun ? walk::Mode::DryRun : walk::Mode::Protect;
+    Run run(mode, line.jobs);
+    return run.Go(named);
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
 #include <chrono>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -34,12 +35,12 @@ unsigned long long NowMilliseconds() {
 }
 
 const size_t kAlign = 16;
-// Blocks come from chunks of one size, kept for the next parse on the same
-// thread (up to kKeptChunks): pages of a site are parsed one after another,
-// and fresh memory costs a page fault per 4 KB. A larger block gets a chunk
-// of its own, freed after the parse.
+// Blocks come from chunks of one size, kept for the next parse (up to
+// kKeptChunks for the whole process, however many threads parse): pages of a
+// site are parsed one after another, and fresh memory costs a page fault per
+// 4 KB. A larger block gets a chunk of its own, freed after the parse.
 const size_t kChunkSize = 1024 * 1024;
-const size_t kKeptChunks = 64;
+const size_t kKeptChunks = 16;
 // The clock is read once per so many tokens; a token's own work is bounded by the depth cap.
 const unsigned kTokensPerClockRead = 1024;
 
@@ -59,11 +60,43 @@ struct Parse::Chunk {
 
 namespace {
 
-struct KeptChunks {
-    Parse::Chunk* top;
-    size_t count;
+// The kept chunks of all threads. A spin lock: each holder only moves a
+// pointer or two, and the platform's mutexes differ.
+class KeptChunks {
+public:
+    Parse::Chunk* Take() {
+        Hold();
+        Parse::Chunk* chunk = top_;
+        if (chunk != nullptr) {
+            top_ = chunk->previous;
+            --count_;
+        }
+        busy_.clear(std::memory_order_release);
+        return chunk;
+    }
+    // False when enough are kept: the caller frees it.
+    bool Keep(Parse::Chunk* chunk) {
+        Hold();
+        const bool kept = count_ < kKeptChunks;
+        if (kept) {
+            chunk->previous = top_;
+            top_ = chunk;
+            ++count_;
+        }
+        busy_.clear(std::memory_order_release);
+        return kept;
+    }
+
+private:
+    void Hold() {
+        while (busy_.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
+    Parse::Chunk* top_ = nullptr;
+    size_t count_ = 0;
 };
-thread_local KeptChunks kept = {nullptr, 0};
+KeptChunks kept;
 
 }  // namespace
 
@@ -110,13 +143,7 @@ Parse::~Parse() {
         ASAN_UNPOISON_MEMORY_REGION(chunks_, sizeof(Chunk));
 #endif
         Chunk* previous = chunks_->previous;
-        if (chunks_->size == kChunkSize && kept.count < kKeptChunks) {
-            chunks_->previous = kept.top;
-            kept.top = chunks_;
-            ++kept.count;
-        } else {
-            free(chunks_);
-        }
+        if (chunks_->size != kChunkSize || !kept.Keep(chunks_)) free(chunks_);
         chunks_ = previous;
     }
 }
@@ -148,12 +175,8 @@ void* Parse::Allocate(size_t size) {
         if (chunkSize > memoryCap_ - reserved_) {
             Stop(Cap::kMemory);
         }
-        Chunk* chunk;
-        if (!own && kept.top != nullptr) {
-            chunk = kept.top;
-            kept.top = chunk->previous;
-            --kept.count;
-        } else {
+        Chunk* chunk = own ? nullptr : kept.Take();
+        if (chunk == nullptr) {
             chunk = static_cast<Chunk*>(malloc(chunkSize));
             if (chunk == nullptr) {
                 Stop(Cap::kMemory);

@@ -1,6 +1,6 @@
-"""Speed of quorvane-code's site commands over a generated site: MB/s and files/s, the best of several runs each.
+"""Speed and memory of quorvane-code's site commands over a site: MB/s, files/s and peak resident memory, the best of several runs each.
 
-Usage: bench-site.py TOOL [FOLDER] [--pages N] [--runs N]
+Usage: bench-site.py TOOL [FOLDER] [--pages N] [--runs N] [--from DIR] [--tool-args ARGS]
 
 The site (FOLDER, by default a temporary folder, removed afterwards) has
 pages of 20 to 60 KB; nearly every page holds "@" and character references
@@ -8,13 +8,16 @@ as real pages do (CSS at-rules, image names like hero@2x.png, package@1.2.3,
 @handles, &amp; and &#8212;), and one page in ten a few mailto links of every
 kind the tool meets. The files are read once before the timed runs, so that
 they are in the page cache; each run starts from the site as generated
-(--protect's changes are undone before the next run).
+(--protect's changes are undone before the next run). With --from, the site
+is the *.html pages of DIR instead (such as /usr/share/doc), each with three
+mailto links added before its </body>. The peak is the largest resident set
+of the tool over the runs of a command.
 """
 import argparse
 import os
 import pathlib
 import random
-import resource
+import re
 import shutil
 import subprocess
 import sys
@@ -69,19 +72,45 @@ def page(rng, number, with_mail):
     return newline.join(parts).encode("utf-8")
 
 
+def run_once(command):
+    """Runs the command; its wall time, processor time, peak resident memory in MB, exit code and standard error."""
+    # The peak comes from GNU time, which starts the tool from its own small
+    # process: Linux counts in a program's peak the memory of the process it
+    # was started from, and this one holds the site's pages.
+    with tempfile.TemporaryFile() as err, tempfile.NamedTemporaryFile("r") as peak:
+        start = time.perf_counter()
+        process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", peak.name, *command],
+                                   stdout=subprocess.DEVNULL, stderr=err)
+        _, status, used = os.wait4(process.pid, 0)
+        wall = time.perf_counter() - start
+        err.seek(0)
+        return (wall, used.ru_utime + used.ru_stime, int(peak.read().split()[-1]) / 1024,
+                os.waitstatus_to_exitcode(status), err.read())
+
+
 def best(runs, command, before=None):
-    """The shortest wall time of `runs` runs, the processor time of that run, and the last run."""
-    times, done = [], None
+    """The shortest wall time of `runs` runs, the processor time of that run, the highest peak, and the last run's exit code and standard error."""
+    results = []
     for _ in range(runs):
         if before:
             before()
-        used = resource.getrusage(resource.RUSAGE_CHILDREN)
-        start = time.perf_counter()
-        done = subprocess.run(command, capture_output=True)
-        wall = time.perf_counter() - start
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        times.append((wall, after.ru_utime + after.ru_stime - used.ru_utime - used.ru_stime))
-    return (*min(times), done)
+        results.append(run_once(command))
+    wall, cpu = min(r[:2] for r in results)
+    return wall, cpu, max(r[2] for r in results), results[-1][3], results[-1][4]
+
+
+def real_pages(source):
+    """The *.html files of `source`, by their path below it, each with three mailto links before its </body>."""
+    pages = {}
+    for number, path in enumerate(sorted(pathlib.Path(source).rglob("*.html"))):
+        if not path.is_file() or path.is_symlink():
+            continue
+        data = path.read_bytes()
+        end = re.search(rb"</body", data, re.I)
+        at = end.start() if end else len(data)
+        links = b"".join(b'<p>Mail <a href="mailto:doc%d.%d@example.org">doc %d</a></p>\n' % (number, i, i) for i in range(3))
+        pages[path.relative_to(source)] = data[:at] + links + data[at:]
+    return pages
 
 
 def main():
@@ -90,6 +119,8 @@ def main():
     parser.add_argument("folder", nargs="?")
     parser.add_argument("--pages", type=int, default=5000)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--from", dest="source")
+    parser.add_argument("--tool-args", default="")
     args = parser.parse_args()
     tool = os.path.abspath(args.tool)
 
@@ -98,7 +129,9 @@ def main():
     shutil.rmtree(site, ignore_errors=True)
     rng = random.Random(14)
     pages = {}
-    for number in range(args.pages):
+    if args.source:
+        pages = {site / path: data for path, data in real_pages(args.source).items()}
+    for number in range(0 if args.source else args.pages):
         path = site / f"section{number % 50:02d}" / f"page{number:05d}.html"
         pages[path] = page(rng, number, number % 10 == 0)
     for path, data in pages.items():
@@ -118,20 +151,21 @@ def main():
     print(f"site: {len(pages)} pages, {total / 1e6:.1f} MB, {len(with_mail)} with mailto links, in {site}")
     subprocess.run([tool, "--check", str(site)], capture_output=True)  # into the page cache
 
+    extra = args.tool_args.split()
     rows = [
-        ("--protect", [tool, "--protect", str(site)], restore),
-        ("--protect --dry-run", [tool, "--protect", "--dry-run", str(site)], restore),
-        ("--check", [tool, "--check", str(site)], restore),
+        ("--protect", [tool, "--protect", *extra, str(site)], restore),
+        ("--protect --dry-run", [tool, "--protect", "--dry-run", *extra, str(site)], restore),
+        ("--check", [tool, "--check", *extra, str(site)], restore),
     ]
     failed = False
     for label, command, before in rows:
-        seconds, cpu_seconds, done = best(args.runs, command, before)
-        summary = done.stderr.decode("utf-8", "replace").strip().splitlines()[-1:] or ["(no summary)"]
+        seconds, cpu_seconds, peak, code, stderr = best(args.runs, command, before)
+        summary = stderr.decode("utf-8", "replace").strip().splitlines()[-1:] or ["(no summary)"]
         # Processor time tells the work apart from waiting for the disk and for other programs.
-        print(f"{label:22} {total / 1e6 / seconds:8.1f} MB/s {len(pages) / seconds:9.0f} files/s "
+        print(f"{label:22} {total / 1e6 / seconds:8.1f} MB/s {len(pages) / seconds:9.0f} files/s {peak:7.1f} MB peak "
               f"(best of {args.runs}: {seconds:.3f} s, {cpu_seconds:.3f} s of processor time)")
-        print(f"{'':22} exit {done.returncode}: {summary[0]}")
-        failed |= done.returncode not in ((0, 1) if label == "--check" else (0,))
+        print(f"{'':22} exit {code}: {summary[0]}")
+        failed |= code not in ((0, 1) if label == "--check" else (0,))
     restore()
     if not args.folder:
         shutil.rmtree(root)

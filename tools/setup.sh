@@ -15,7 +15,7 @@ else
     "${host_tool_packages[@]}"
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth x11-apps imagemagick
-    python3-pefile chromium publicsuffix groff-base
+    python3-pefile chromium publicsuffix groff-base time
     qemu-system-x86 debootstrap cpio locales
     clang-14 libclang-rt-14-dev llvm-14
   )

@@ -9,7 +9,9 @@ Usage: compare_code.py --host TOOL --bench BENCH --state STATE --exe TOOL.exe [-
 
 With --site (and --bench, --state, --exe), both run --protect on a copy each of a small site in a folder
 with a non-ASCII name, and --check on the result: the same files, listing and
-exit codes must come out.
+exit codes must come out. Then the exe's --protect over 300 pages is stopped
+with Ctrl+C: it must list the pages it changed, and those only, and leave no
+temporary file.
 
 In the emulated PC the exe runs from guest-run.sh: for each case N it reads
 the arguments from N.address and N.link and leaves N.out and N.status; on the
@@ -20,9 +22,11 @@ whether the untouched page kept its time (site.mtime).
 import argparse
 import os
 import pathlib
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 # (what the row shows, address, link text, exit code), as bytes in code page
 # 1252, the ANSI code page of the bench's Wine prefix.
@@ -125,7 +129,7 @@ def main():
         parser.error("give --bench, --state and --exe, or --guest-cases or --guest-results")
     wine_env = dict(os.environ, LC_ALL="C.UTF-8")
     if args.site:
-        return compare_site(args, wine_env)
+        return compare_site(args, wine_env) | ctrl_c(args, wine_env)
     failures = 0
     for number, (label, address, link_text, exit_code) in enumerate(CASES):
         host = subprocess.run([args.host, address, link_text], capture_output=True)
@@ -228,6 +232,51 @@ def compare_site(args, wine_env):
                 print(f"     exe {exe}")
             failures += not ok
     return 1 if failures else 0
+
+
+def descendants(pid):
+    parents = {}
+    for stat in pathlib.Path("/proc").glob("[0-9]*/stat"):
+        try:
+            parents[int(stat.parent.name)] = int(stat.read_text().rsplit(")", 1)[1].split()[1])
+        except (OSError, IndexError, ValueError):
+            pass
+    found = {pid}
+    while True:
+        more = {child for child, parent in parents.items() if parent in found} - found
+        if not more:
+            return found - {pid}
+        found |= more
+
+
+def ctrl_c(args, wine_env):
+    page = b'<meta charset="utf-8"><p>' + b"lorem ipsum " * 20000 + b'<a href="mailto:me@example.org">me</a>\n'
+    with tempfile.TemporaryDirectory() as temp:
+        top, out = pathlib.Path(temp, "many"), pathlib.Path(temp, "out")
+        for n in range(300):
+            (top / f"s{n % 10}").mkdir(parents=True, exist_ok=True)
+            (top / f"s{n % 10}/p{n:03}.html").write_bytes(page)
+        with open(out, "wb") as stdout:
+            run = subprocess.Popen([args.bench, "run", args.state, "120", args.exe, "--protect", "--jobs", "2", top.name],
+                                   cwd=temp, stdout=stdout, stderr=subprocess.PIPE, env=wine_env)
+            while out.stat().st_size == 0 and run.poll() is None:
+                time.sleep(0.01)
+            # Wine hands SIGINT to the program's console handlers as Ctrl+C.
+            for pid in descendants(run.pid):
+                try:
+                    if pathlib.Path(f"/proc/{pid}/comm").read_text().startswith("quorvane-code"):
+                        os.kill(pid, signal.SIGINT)
+                except OSError:
+                    pass  # ended meanwhile
+            stderr = run.communicate(timeout=120)[1].decode("utf-8", "replace")
+        changed = sorted(p.relative_to(temp).as_posix() for p in top.rglob("*.html") if p.read_bytes() != page)
+        listed = sorted(line.split(":")[0].replace("\\", "/") for line in out.read_text().splitlines())
+        left = list(top.rglob(".quorvane-*"))
+        # The status of a process that Ctrl+C ended, 0xC000013A, as Wine's exit code gives its low byte.
+        ok = run.returncode == 0x3A and "stopped by Ctrl+C after" in stderr and listed == changed and changed and not left
+        print(f"{'ok  ' if ok else 'FAIL'} Ctrl+C during --protect: exit {run.returncode}, {len(changed)} of 300 pages "
+              f"changed, {len(listed)} listed, {len(left)} temporary files left; {stderr.strip().splitlines()[-1:]}")
+        return 0 if ok else 1
 
 
 if __name__ == "__main__":

@@ -1,0 +1,165 @@
+// Does one page: opens it without blocking, reads it within its size and the run's memory budget, hands its bytes to the site library, and replaces it only while it is unchanged.
+#include "PageWork.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+#include "Site.h"
+
+namespace {
+
+using files::Outcome;
+
+// The library's work on the bytes; false when memory ran out on the way.
+template <typename Work>
+bool Guarded(Work work) {
+#if defined(__cpp_exceptions)
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+#else
+    work();
+#endif
+    return true;
+}
+
+// A share of the budget, given back as the page lets go of memory.
+class Share {
+public:
+    explicit Share(Flow& flow) : flow_(flow) {}
+    ~Share() { flow_.Give(held_); }
+    bool Take(size_t bytes) {
+        held_ = std::min(bytes, flow_.Budget());
+        if (flow_.Take(held_)) return true;
+        held_ = 0;
+        return false;
+    }
+    void Keep(size_t bytes) {
+        if (bytes >= held_) return;
+        flow_.Give(held_ - bytes);
+        held_ = bytes;
+    }
+
+private:
+    Flow& flow_;
+    size_t held_ = 0;
+};
+
+class PageWork {
+public:
+    PageWork(walk::Task& task, walk::Mode mode, Flow& flow)
+        : task_(task), report_(task.report), shown_(task.shown), mode_(mode), flow_(flow), share_(flow) {}
+    ~PageWork() { free(bytes_); }
+
+    // False when the run stopped before the page was done.
+    bool Run(walk::FolderCache& folders) {
+        if (!Open(folders)) return true;
+        // Compared before it is cut to size_t, which has 32 bits on 32-bit Windows.
+        if (page_.Stamped().size > site::kMaxPageBytes) return TooLarge(), true;
+        const size_t size = static_cast<size_t>(page_.Stamped().size);
+        if (!share_.Take(PageNeed(size))) return false;
+        bytes_ = static_cast<char*>(malloc(size ? size : 1));
+        if (!bytes_) return report_.Error(shown_, "cannot hold its " + std::to_string(size) + " bytes in memory"), true;
+        std::string error;
+        const Outcome read = page_.Read(bytes_, error, flow_.stop);
+        if (read == Outcome::Stopped) return false;
+        if (read == Outcome::Changed) error = "it changed while it was read; not done";
+        if (read != Outcome::Done) return report_.Error(shown_, error), true;
+        ++report_.totals.pages;
+        report_.totals.bytes += size;
+        const std::string_view page(bytes_, size);
+        const bool held = Guarded([&] { mode_ == walk::Mode::Check ? Check(page) : Protect(page); });
+        if (!held) report_.Error(shown_, "cannot hold what the page takes in memory (" + std::to_string(size) + " bytes)");
+        return !stopped_;
+    }
+
+    bool Replacing() const { return replacing_; }
+
+private:
+    bool Open(walk::FolderCache& folders) {
+        Outcome outcome;
+        std::string error;
+        folder_ = folders.Open(task_.folder, outcome, error);
+        if (folder_) outcome = page_.Open(*folder_, task_.name, task_.throughLink, task_.id, error);
+        if (outcome == Outcome::Done) return true;
+        report_.Error(shown_, outcome == Outcome::Changed ? walk::kMoved : error);
+        return false;
+    }
+
+    // Told from its size, without reading it.
+    void TooLarge() {
+        const std::string size = std::to_string(page_.Stamped().size) + " bytes";
+        if (mode_ == walk::Mode::Check) {
+            return report_.Error(shown_, "not read: " + size + ", more than the parser's limit of 64 MiB for a page");
+        }
+        report_.List(shown_, 1, "the page is larger than the parser's limit of 64 MiB (" + size + "): left whole, not read");
+    }
+
+    void Check(std::string_view page) {
+        const std::vector<site::Finding> findings = site::CheckPage(page);
+        if (findings.empty()) return;
+        ++report_.totals.pagesWithFindings;
+        report_.totals.findings += findings.size();
+        for (const site::Finding& f : findings) report_.List(shown_, f.line, f.where + ": " + f.address);
+    }
+
+    void Protect(std::string_view page) {
+        site::ProtectResult result = site::ProtectPage(page);
+        for (const site::Listed& l : result.listed) report_.List(shown_, l.line, l.reason);
+        if (result.rewritten == 0) return;
+        const std::string count = Count(result.rewritten, " anchor");
+        const unsigned long links = page_.Stamped().links;
+        if (task_.throughLink || links > 1) {
+            return report_.List(shown_, 1, count + " to rewrite, but the page is not replaced: " +
+                                               (task_.throughLink ? std::string("it was named through a symbolic link")
+                                                                  : "it has " + std::to_string(links) + " hard links") +
+                                               ", which replacing it would split");
+        }
+        if (mode_ == walk::Mode::Protect && !Replace(page, result.output)) return;
+        ++report_.totals.changed;
+        report_.totals.anchors += result.rewritten;
+        report_.Say(shown_, count + (mode_ == walk::Mode::DryRun ? " to rewrite" : " rewritten"));
+    }
+
+    bool Replace(std::string_view page, const std::string& output) {
+        share_.Keep(page.size() + output.size());
+        if (!(replacing_ = flow_.StartReplacing())) return stopped_ = true, false;
+        std::string error;
+        const Outcome outcome = files::ReplacePage(*folder_, task_.name, page_, page, output, flow_.stop, error);
+        if (outcome == Outcome::Stopped) stopped_ = true;
+        if (outcome == Outcome::Changed) error = "it changed during the run: kept as it is now, not rewritten; run again";
+        if (outcome == Outcome::Changed || outcome == Outcome::Failed) report_.Error(shown_, error);
+        return outcome == Outcome::Done;
+    }
+
+    walk::Task& task_;
+    Report& report_;
+    const std::string& shown_;
+    walk::Mode mode_;
+    Flow& flow_;
+    Share share_;
+    const files::Folder* folder_ = nullptr;
+    files::Page page_;
+    char* bytes_ = nullptr;
+    bool replacing_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace
+
+size_t PageNeed(size_t size) { return site::MemoryCap(size) + 4 * size; }
+
+void DoPage(walk::Task& task, walk::Mode mode, walk::FolderCache& folders, Flow& flow) {
+    bool done, replacing;
+    {
+        PageWork work(task, mode, flow);
+        done = work.Run(folders);
+        replacing = work.Replacing();
+    }
+    flow.Finished(task, done, replacing);
+}

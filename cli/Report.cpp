@@ -1,0 +1,41 @@
+// Lines of the site commands' listing, with names quoted where they could break a line, and the summary line.
+#include "Report.h"
+
+#include <string.h>
+
+#include "Names.h"
+
+void Totals::Add(const Totals& t) {
+    pages += t.pages, bytes += t.bytes, changed += t.changed, anchors += t.anchors, listed += t.listed;
+    findings += t.findings, pagesWithFindings += t.pagesWithFindings, errors += t.errors;
+}
+
+void Report::List(const std::string& shown, size_t line, const std::string& reason) {
+    ++totals.listed;
+    out += names::Shown(shown) + ":" + std::to_string(line) + ": " + reason + "\n";
+}
+
+void Report::Say(const std::string& shown, const std::string& text) { out += names::Shown(shown) + ": " + text + "\n"; }
+
+void Report::Error(const std::string& shown, const std::string& error) {
+    ++totals.errors;
+    err += "quorvane-code: " + names::Shown(shown) + ": " + error + "\n";
+}
+
+std::string Count(size_t n, const char* thing) {
+    return std::to_string(n) + thing + (n == 1 ? "" : thing[strlen(thing) - 1] == 's' ? "es" : "s");
+}
+
+std::string Summary(const Totals& totals, bool protect, bool dryRun, const char* stoppedBy) {
+    std::string summary = "quorvane-code: ";
+    if (stoppedBy) summary += std::string("stopped by ") + stoppedBy + " after ";
+    summary += Count(totals.pages, " page") + " (" + std::to_string(totals.bytes) + " bytes) read";
+    if (protect) {
+        summary += "; " + std::to_string(totals.changed) + (dryRun ? " to change, " : " changed, ") +
+                   Count(totals.anchors, " anchor") + (dryRun ? " to rewrite; " : " rewritten; ") +
+                   std::to_string(totals.listed) + " listed";
+    } else {
+        summary += "; " + Count(totals.findings, " readable address") + " in " + Count(totals.pagesWithFindings, " page");
+    }
+    return summary + "; " + Count(totals.errors, " error") + "\n";
+}

@@ -1,0 +1,236 @@
+"""quorvane-code --protect and --check against a hostile file system: one row per case, each expecting its lines and exit code, and no temporary file left.
+
+Usage: hostile.py TOOL
+
+A change during a run is made certain without a hook in the program: the
+run goes with --jobs 1 and a large first page; once the tool holds that page
+read whole (its descriptor, seen in /proc, stands at the page's end), it is
+stopped with SIGSTOP a moment later, in the parse, the change is made, and it
+goes on with SIGCONT.
+"""
+import fcntl
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+PAGE = b'<!DOCTYPE html><meta charset="utf-8">\n<p>Write to <a href="mailto:me@example.org">me</a>.\n'
+# About 12 MB of text behind the link: the parse takes a few tenths of a second.
+BIG = PAGE + b"<p>" + b"lorem ipsum " * (1 << 20) + b"</p>\n"
+
+
+def write(path, data=PAGE):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(data)
+
+
+class Skip(Exception):
+    """A case this system cannot show, and why."""
+
+
+def holds(pid, fd, page, size):
+    """True when the process's descriptor fd is open on `page` and stands at its end, `size`."""
+    try:
+        return (os.readlink(f"/proc/{pid}/fd/{fd}") == str(page) and
+                int(pathlib.Path(f"/proc/{pid}/fdinfo/{fd}").read_text().split()[1]) >= size)
+    except OSError:
+        return False
+
+
+def when_read(page, change):
+    """During the run: once the tool holds `page` read whole, stops it, makes `change`, and lets it go on."""
+    def during(process):
+        size, deadline = page.stat().st_size, time.monotonic() + 30
+        while time.monotonic() < deadline:
+            for fd in os.listdir(f"/proc/{process.pid}/fd"):
+                if not holds(process.pid, fd, page, size):
+                    continue
+                time.sleep(0.05)  # past the read that finds the end, into the parse
+                process.send_signal(signal.SIGSTOP)
+                held = holds(process.pid, fd, page, size)  # still in hand once stopped
+                if held:
+                    change()
+                process.send_signal(signal.SIGCONT)
+                assert held, f"the tool was done with {page.name} before it could be stopped"
+                return
+        raise AssertionError(f"the tool never held {page.name} read whole")
+    return during
+
+
+def fifo(top):
+    os.mkfifo(top / "x.html")
+    write(top / "a.html")
+    return ["--protect", "x.html", "a.html"]
+
+
+def fifo_in_folder(top):
+    write(top / "site/b.html")
+    os.mkfifo(top / "site/y.html")
+    return ["--protect", "site"]
+
+
+def sparse(command):
+    def setup(top):
+        with open(top / "big.html", "wb") as f:
+            f.truncate(1 << 40)
+        return [command, "big.html"]
+    return setup
+
+
+def names(top):
+    for name in ("a" * 245 + ".html", "new\nline.html", "bad\udcff.html", "x.html:1: forged.html", 'q"uote\\.html',
+                 "rlo\u202egpj.html"):
+        write(top / "site" / name)
+    return ["--protect", "site"]
+
+
+def leftovers(top):
+    write(top / "site/.quorvane-abcd1234.tmp", b"left by a killed run")
+    write(top / "site/.quorvane-inuse000.tmp", b"being written now")
+    holder = open(top / "site/.quorvane-inuse000.tmp", "rb")  # closed with the row's folder
+    fcntl.flock(holder, fcntl.LOCK_EX)
+    return ["--protect", "site"], None, lambda stdout: holder.close() or []
+
+
+def attributes(top):
+    write(top / "a.html")
+    # An access ACL that names user 12345 (system.posix_acl_access, version 2), and an attribute of the user's own.
+    acl = bytes.fromhex("02000000" "0100060000000000" "0200040039300000" "0400040000000000" "1000060000000000" "2000040000000000")
+    try:
+        os.setxattr(top / "a.html", "system.posix_acl_access", acl)
+        os.setxattr(top / "a.html", "user.note", b"kept")
+    except OSError as error:
+        raise Skip(f"the file system here takes no ACL or user attribute ({error.strerror})")
+    before = {name: os.getxattr(top / "a.html", name) for name in os.listxattr(top / "a.html")}
+
+    def check(stdout):
+        after = {name: os.getxattr(top / "a.html", name) for name in os.listxattr(top / "a.html")}
+        problems = [f"a.html lost {name}" for name, value in before.items() if after.get(name) != value]
+        return problems + (["a.html done twice"] if stdout.count("a.html") != 1 else [])
+    return ["--protect", "a.html", "."], None, check
+
+
+def changes_during_run(top):
+    write(top / "site/a.html", BIG)
+    for name in ("site/c.html", "site/sub/page.html", "elsewhere/page.html"):
+        write(top / name)
+
+    def change():
+        with open(top / "site/a.html", "ab") as page:
+            page.write(b"<p>an edit made during the run</p>\n")
+        os.rename(top / "site/sub", top / "site/sub-moved")
+        os.symlink(top / "elsewhere", top / "site/sub")  # a folder swapped for a link to outside the PATH
+        os.unlink(top / "site/c.html")
+        os.mkfifo(top / "site/c.html")  # a page swapped for a FIFO
+    return ["--protect", "--jobs", "1", "site"], when_read(top / "site/a.html", change), None
+
+
+MOVED = re.escape("it was moved, removed or replaced during the run (its folder or the file); not done")
+
+# (case, setup, exit code, lines expected on standard output and patterns of those on standard error, files and
+# their bytes after).
+# A setup gives the arguments, or them, what to do during the run, and a check of its own.
+ROWS = [
+    ("FIFO named", fifo, 1, ["a.html: 1 anchor rewritten"],
+     ["x.html: neither a regular file nor a folder but a FIFO; not read"], {}),
+    ("FIFO in a folder", fifo_in_folder, 1, ["site/b.html: 1 anchor rewritten"],
+     ["site/y.html: not a regular file but a FIFO; not read"], {}),
+    ("1 TiB sparse page, --protect", sparse("--protect"), 0,
+     ["big.html:1: the page is larger than the parser's limit of 64 MiB (1099511627776 bytes): left whole, not read"], [], {}),
+    ("1 TiB sparse page, --check", sparse("--check"), 2, [],
+     ["big.html: not read: 1099511627776 bytes, more than the parser's limit of 64 MiB for a page"], {}),
+    ("long and odd names", names, 0,
+     ["site/" + "a" * 245 + ".html: 1 anchor rewritten", '"site/bad\\377.html": 1 anchor rewritten',
+      '"site/new\\nline.html": 1 anchor rewritten', '"site/q\\"uote\\\\.html": 1 anchor rewritten',
+      '"site/x.html:1: forged.html": 1 anchor rewritten', '"site/rlo\\342\\200\\256gpj.html": 1 anchor rewritten'], [], {}),
+    ("a killed run's leftovers", leftovers, 0, ["site/.quorvane-abcd1234.tmp: removed, a temporary file left by a stopped run"],
+     [], {"site/.quorvane-inuse000.tmp": b"being written now"}),
+    ("named twice, ACL and extended attributes", attributes, 0, ["a.html: 1 anchor rewritten"], [], {}),
+    ("edit, folder and page swapped during the run", changes_during_run, 1, [],
+     ["site/a.html: it changed during the run: kept as it is now, not rewritten; run again",
+      # The FIFO may take the inode number of the page it replaced: then it is told by its type.
+      f"site/c.html: ({MOVED}|not a regular file but a FIFO; not read)", "site/sub/page.html: " + MOVED],
+     {"site/a.html": BIG + b"<p>an edit made during the run</p>\n", "elsewhere/page.html": PAGE}),
+]
+
+
+def check_row(tool, case, setup, code, out, err, after, top):
+    args, during, check = (lambda r: r if isinstance(r, tuple) else (r, None, None))(setup(top))
+    process = subprocess.Popen([tool, *args], cwd=top, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if during:
+        during(process)
+    try:
+        stdout, stderr = (s.decode("utf-8", "surrogateescape") for s in process.communicate(timeout=30))
+    except subprocess.TimeoutExpired:
+        process.kill()
+        stdout, stderr = (s.decode("utf-8", "surrogateescape") for s in process.communicate())
+    problems = [f"exit {process.returncode}, expected {code}"] if process.returncode != code else []
+    problems += [f"no line {want!r} on standard output" for want in out if want not in stdout.splitlines()]
+    problems += [f"no line {want!r} on standard error" for want in err
+                 if not any(re.fullmatch(f"quorvane-code: {want}", line) for line in stderr.splitlines())]
+    problems += [f"{name} is not as expected" for name, data in after.items() if (top / name).read_bytes() != data]
+    problems += check(stdout) if check else []
+    problems += [f"temporary file left: {p}" for p in top.rglob(".quorvane-*") if str(p.relative_to(top)) not in after]
+    print(f"{'FAIL' if problems else 'ok  '} {case}" + "".join(f"\n     {p}" for p in problems))
+    if problems:
+        print(f"     stdout: {stdout!r}\n     stderr: {stderr!r}")
+    return not problems
+
+
+def check_signal(tool, top, sig):
+    """A run stopped by a signal: ends within a second, lists every page it changed, leaves every other page whole."""
+    write(top / "one.html", BIG[:200_000] + b"</p>\n")
+    subprocess.run([tool, "--protect", "one.html"], cwd=top, capture_output=True, check=True)
+    protected = (top / "one.html").read_bytes()
+    for n in range(300):
+        write(top / f"site/s{n % 10}/p{n:03}.html", BIG[:200_000] + b"</p>\n")
+    with open(top / "out", "wb") as out:
+        process = subprocess.Popen([tool, "--protect", "--jobs", "2", "site"], cwd=top, stdout=out, stderr=subprocess.PIPE)
+        while (top / "out").stat().st_size == 0 and process.poll() is None:
+            time.sleep(0.001)
+        time.sleep(0.1)  # some more pages done
+        sent = time.monotonic()
+        process.send_signal(sig)
+        stderr = process.communicate(timeout=10)[1].decode()
+        took = time.monotonic() - sent
+    pages = {p: p.read_bytes() for p in (top / "site").rglob("*.html")}
+    changed = sorted(str(p.relative_to(top)) for p, data in pages.items() if data == protected)
+    listed = sorted(line.split(":")[0] for line in (top / "out").read_text().splitlines())
+    problems = [f"exit {process.returncode}, expected {-sig}"] if process.returncode != -sig else []
+    problems += [f"ended {took:.2f} s after the signal"] if took > 1 else []
+    problems += ["no summary"] if not re.search(rf"stopped by {sig.name} after \d+ pages? \(", stderr) else []
+    problems += ["the pages listed are not the pages changed"] if listed != changed or not changed else []
+    problems += [f"{p} half done" for p, data in pages.items() if data not in (protected, BIG[:200_000] + b"</p>\n")]
+    problems += [f"temporary file left: {p}" for p in top.rglob(".quorvane-*")]
+    print(f"{'FAIL' if problems else 'ok  '} {sig.name} during the run: {len(changed)} of 300 pages changed, all listed, "
+          f"ended {took:.2f} s after it" + "".join(f"\n     {p}" for p in problems))
+    return not problems
+
+
+def main():
+    tool = os.path.abspath(sys.argv[1])
+    checks = [(row[0], lambda top, row=row: check_row(tool, *row, top)) for row in ROWS]
+    checks += [(sig.name, lambda top, sig=sig: check_signal(tool, top, sig)) for sig in (signal.SIGTERM, signal.SIGINT)]
+    passed = 0
+    for case, check in checks:
+        top = pathlib.Path(tempfile.mkdtemp(prefix="quorvane-hostile-"))
+        try:
+            passed += check(top)
+        except Skip as reason:
+            print(f"skip {case}: {reason}")
+            passed += 1
+        except (AssertionError, OSError, subprocess.SubprocessError) as failure:
+            print(f"FAIL {case}: {failure}")
+        finally:
+            shutil.rmtree(top)
+    print(f"{passed} of {len(checks)} rows hold")
+    return 0 if passed == len(checks) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
