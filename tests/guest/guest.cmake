@@ -11,5 +11,6 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/guest-groups.txt CONTENT "${_groups_te
 add_test(NAME guest.image COMMAND ${CMAKE_CURRENT_LIST_DIR}/image.sh build ${CMAKE_SOURCE_DIR})
 set_tests_properties(guest.image PROPERTIES FIXTURES_SETUP guest_image TIMEOUT 3600)
 add_test(NAME guest.run
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/run.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${QUORVANE_HOST_CODE_TOOL})
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/run.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${QUORVANE_HOST_CODE_TOOL}
+          $<TARGET_FILE:quorvane-code>)
 set_tests_properties(guest.run PROPERTIES FIXTURES_REQUIRED guest_image TIMEOUT 3600)

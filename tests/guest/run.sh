@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Runs the Wine case groups against the shipped 32-bit quorvane.exe in the emulated 32-bit PC and reports each group.
 #
-#   run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE]
+#   run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE QUORVANE_CODE_EXE]
 #
 # BUILD_DIR is the 32-bit build: its quorvane.exe, Help folder, drivers and
 # guest-groups.txt ("DRIVER GROUP SECONDS" lines) go to the guest through a
 # shared folder, BUILD_DIR/guest-run, where each group's log comes back.
-# With the host's quorvane-code, the build's quorvane-code.exe runs there
-# too, and its output is compared with the host tool's.
+# With the host's quorvane-code and the build's quorvane-code.exe, the exe
+# runs there too, and its output is compared with the host tool's.
 # Fails on a failed case, a group that did not report, a guest that did not
 # come up, or a time-out (the guest is then stopped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:?run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE]}
-source=${2:?run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE]}
+usage="run.sh BUILD_DIR SOURCE_DIR [HOST_QUORVANE_CODE QUORVANE_CODE_EXE]"
+build=${1:?$usage}
+source=${2:?$usage}
 host_code=${3:-}
+code_exe=${4:-}
 compare_code=$source/tests/wine/code/compare_code.py
 # The emulated PC is about ten times slower than this machine's own Wine;
 # every wait of the bench and the drivers is stretched by this factor.
@@ -32,7 +34,7 @@ cp "$here/guest-run.sh" "$work/"
 grep -v '^\s*$' "$build/guest-groups.txt" >"$work/groups.txt"
 echo "$scale" >"$work/scale"
 if [[ -n $host_code ]]; then
-  cp "$build/quorvane-code.exe" "$work/bin/"
+  cp "${code_exe:?$usage}" "$work/bin/quorvane-code.exe"
   python3 "$compare_code" --host "$host_code" --guest-cases "$work/code"
 fi
 
