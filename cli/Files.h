@@ -39,6 +39,10 @@ struct Named {
 // The arguments from argv[first] on. False when the command line cannot be read.
 bool ArgumentPaths(int argc, char** argv, int first, std::vector<Named>& named, std::string& error);
 
+// A small file named on the command line (a list the user keeps), whole;
+// false with `error` when it cannot be read or holds more than 16 MiB.
+bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error);
+
 // What a path or a folder's entry is. `other` names a Kind::Other ("a FIFO", "a socket", "a device").
 struct Look {
     Kind kind = Kind::Other;
@@ -136,6 +140,9 @@ public:
     // Reads the page's Stamped().size bytes into `bytes`, checking `stop`
     // between steps. Changed when it holds more or fewer.
     Outcome Read(char* bytes, std::string& error, const std::atomic<bool>& stop);
+    // Reads its first `length` bytes (no more than it holds), which tell
+    // its kind, and leaves Read to start from the beginning all the same.
+    Outcome ReadStart(char* bytes, size_t length, std::string& error);
 
     // Done when the page under `name` in `folder` is still this one, with
     // the same size, times and bytes as `read`; Changed when not.

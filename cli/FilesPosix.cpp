@@ -217,6 +217,47 @@ Outcome Page::Read(char* bytes, std::string& error, const std::atomic<bool>& sto
     return n == 0 ? Outcome::Done : n > 0 ? Outcome::Changed : (error = SystemError("cannot read it"), Outcome::Failed);
 }
 
+Outcome Page::ReadStart(char* bytes, size_t length, std::string& error) {
+    for (size_t have = 0; have < length;) {
+        const ssize_t n = pread(fd_, bytes + have, length - have, static_cast<off_t>(have));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = SystemError("cannot read it");
+            return Outcome::Failed;
+        }
+        if (n == 0) return Outcome::Changed;
+        have += static_cast<size_t>(n);
+    }
+    return Outcome::Done;
+}
+
+bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error) {
+    if (!named.error.empty()) return error = named.error, false;
+    // Without blocking on a FIFO, as for the pages.
+    const int fd = open(named.native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        error = SystemError("cannot open it");
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    bool ok = S_ISREG(st.st_mode) && st.st_size <= (16 << 20);
+    if (!ok) error = "not a regular file of up to 16 MiB";
+    bytes.assign(ok ? static_cast<size_t>(st.st_size) : 0, '\0');
+    for (size_t have = 0; ok && have < bytes.size();) {
+        const ssize_t n = read(fd, &bytes[have], bytes.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            error = SystemError("cannot read it");
+        } else {
+            have += static_cast<size_t>(n);
+        }
+    }
+    close(fd);
+    return ok;
+}
+
 Outcome Page::Unchanged(const Folder& folder, const Path& name, std::string_view read, std::string& error) {
     struct stat now, named;
     if (fstat(fd_, &now) != 0) {

@@ -306,6 +306,46 @@ Outcome Page::Read(char* bytes, std::string& error, const std::atomic<bool>& sto
     return got == 0 ? Outcome::Done : Outcome::Changed;
 }
 
+Outcome Page::ReadStart(char* bytes, size_t length, std::string& error) {
+    size_t got = 0;
+    for (size_t have = 0; have < length; have += got) {
+        if (!ReadSome(handle_, bytes + have, length - have, got)) {
+            error = SystemError("cannot read it");
+            return Outcome::Failed;
+        }
+        if (got == 0) return Outcome::Changed;
+    }
+    // Read starts from the beginning again.
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) {
+        error = SystemError("cannot read it");
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
+bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error) {
+    if (!named.error.empty()) return error = named.error, false;
+    HANDLE h = CreateFileW(named.native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size = {};
+    if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size) ||
+        size.QuadPart > (16 << 20)) {
+        error = h == INVALID_HANDLE_VALUE ? SystemError("cannot open it") : "not a regular file of up to 16 MiB";
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return false;
+    }
+    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    size_t got = 0;
+    bool ok = true;
+    for (size_t have = 0; ok && have < bytes.size(); have += got) {
+        ok = ReadSome(h, &bytes[have], bytes.size() - have, got) && got != 0;
+    }
+    if (!ok) error = SystemError("cannot read it");
+    CloseHandle(h);
+    return ok;
+}
+
 Outcome Page::Unchanged(const Folder& folder, const Path& name, std::string_view read, std::string& error) {
     Look look;
     Stamp now, named;

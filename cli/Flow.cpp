@@ -1,6 +1,8 @@
 // The memory budget taken in turns, the pages being replaced, and the stop, under the run's one lock.
 #include "Flow.h"
 
+#include "Ascii.h"
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -75,4 +77,8 @@ void Flow::Stop(int signal) {
 int Flow::StoppedBy() {
     threads::Held held(lock);
     return signal_;
+}
+
+bool Flow::Accepted(const std::string& address) const {
+    return !accepted.empty() && accepted.count(ascii::Lowered(address)) != 0;
 }

@@ -5,6 +5,8 @@
 #include <stddef.h>
 
 #include <atomic>
+#include <string>
+#include <unordered_set>
 
 #include "Threads.h"
 #include "Walk.h"
@@ -33,6 +35,10 @@ public:
     // are whole.
     void Stop(int signal);
     int StoppedBy();
+
+    // Addresses known to be public (--accept), in lower case; set before the threads start.
+    std::unordered_set<std::string> accepted;
+    bool Accepted(const std::string& address) const;
 
     std::atomic<bool> stop{false};
     threads::Lock lock;

@@ -58,7 +58,7 @@ public:
 
     // False when the run stopped before the page was done.
     bool Run(walk::FolderCache& folders) {
-        if (!Open(folders)) return true;
+        if (!Open(folders) || !Kind()) return true;
         // Compared before it is cut to size_t, which has 32 bits on 32-bit Windows.
         if (page_.Stamped().size > site::kMaxPageBytes) return TooLarge(), true;
         const size_t size = static_cast<size_t>(page_.Stamped().size);
@@ -70,11 +70,11 @@ public:
         if (read == Outcome::Stopped) return false;
         if (read == Outcome::Changed) error = "it changed while it was read; not done";
         if (read != Outcome::Done) return report_.Error(shown_, error), true;
-        ++report_.totals.pages;
+        ++report_.totals.files;
         report_.totals.bytes += size;
         const std::string_view page(bytes_, size);
         const bool held = Guarded([&] { mode_ == walk::Mode::Check ? Check(page) : Protect(page); });
-        if (!held) report_.Error(shown_, "cannot hold what the page takes in memory (" + std::to_string(size) + " bytes)");
+        if (!held) report_.Error(shown_, "cannot hold what the file takes in memory (" + std::to_string(size) + " bytes)");
         return !stopped_;
     }
 
@@ -91,38 +91,73 @@ private:
         return false;
     }
 
+    // The file's kind, by its name and first block; false when that is all
+    // there is to do: a binary file or a cache is not read any further.
+    bool Kind() {
+        char start[site::kFirstBlockBytes];
+        const size_t length = static_cast<size_t>(std::min<unsigned long long>(page_.Stamped().size, sizeof start));
+        std::string error;
+        const Outcome read = page_.ReadStart(start, length, error);
+        if (read != Outcome::Done) {
+            report_.Error(shown_, read == Outcome::Changed ? "it changed while it was read; not done" : error);
+            return false;
+        }
+        kind_ = site::KindOfFile(task_.shown, std::string_view(start, length));
+        if (kind_ == site::FileKind::kBinary || (kind_ == site::FileKind::kCache && mode_ == walk::Mode::Check)) {
+            ++report_.totals.binary;
+            return false;
+        }
+        if (kind_ == site::FileKind::kCache) return Protect(std::string_view()), false;
+        return true;
+    }
+
     // Told from its size, without reading it.
     void TooLarge() {
         const std::string size = std::to_string(page_.Stamped().size) + " bytes";
+        const char* what = kind_ == site::FileKind::kPage ? "the page" : "the file";
         if (mode_ == walk::Mode::Check) {
             return report_.Error(shown_, "not read: " + size + ", more than the parser's limit of 64 MiB for a page");
         }
-        report_.List(shown_, 1, "the page is larger than the parser's limit of 64 MiB (" + size + "): left whole, not read");
+        report_.List(shown_, 1, std::string(what) + " is larger than the parser's limit of 64 MiB (" + size +
+                                    "): left whole, not read");
     }
 
     void Check(std::string_view page) {
-        const std::vector<site::Finding> findings = site::CheckPage(page);
-        if (findings.empty()) return;
-        ++report_.totals.pagesWithFindings;
-        report_.totals.findings += findings.size();
-        for (const site::Finding& f : findings) report_.List(shown_, f.line, f.where + ": " + f.address);
+        const std::vector<site::Finding> findings = site::CheckFile(kind_, page);
+        size_t listed = 0;
+        for (const site::Finding& f : findings) {
+            if (flow_.Accepted(f.address)) {
+                ++report_.totals.accepted;
+                continue;
+            }
+            ++listed;
+            report_.List(shown_, f.line, f.where + ": " + f.address);
+        }
+        if (listed == 0) return;
+        ++report_.totals.filesWithFindings;
+        report_.totals.findings += listed;
+        if (task_.hidden) report_.totals.hidden += listed;
     }
 
     void Protect(std::string_view page) {
-        site::ProtectResult result = site::ProtectPage(page);
-        for (const site::Listed& l : result.listed) report_.List(shown_, l.line, l.reason);
+        site::ProtectResult result = site::ProtectFile(kind_, page);
+        // Lines as the file stands once the command is over.
+        const bool written = mode_ == walk::Mode::Protect;
+        for (const site::Listed& l : result.listed) report_.List(shown_, written && l.lineAfter ? l.lineAfter : l.line, l.reason);
         if (result.rewritten == 0) return;
-        const std::string count = Count(result.rewritten, " anchor");
+        const bool isPage = kind_ == site::FileKind::kPage;
+        const std::string count =
+            isPage ? Count(result.rewritten, " anchor") : Count(result.rewritten, " value") + " with addresses";
         const unsigned long links = page_.Stamped().links;
         if (task_.throughLink || links > 1) {
-            return report_.List(shown_, 1, count + " to rewrite, but the page is not replaced: " +
+            return report_.List(shown_, 1, count + " to rewrite, but the file is not replaced: " +
                                                (task_.throughLink ? std::string("it was named through a symbolic link")
                                                                   : "it has " + std::to_string(links) + " hard links") +
                                                ", which replacing it would split");
         }
         if (mode_ == walk::Mode::Protect && !Replace(page, result.output)) return;
         ++report_.totals.changed;
-        report_.totals.anchors += result.rewritten;
+        (isPage ? report_.totals.anchors : report_.totals.values) += result.rewritten;
         report_.Say(shown_, count + (mode_ == walk::Mode::DryRun ? " to rewrite" : " rewritten"));
     }
 
@@ -146,6 +181,7 @@ private:
     const files::Folder* folder_ = nullptr;
     files::Page page_;
     char* bytes_ = nullptr;
+    site::FileKind kind_ = site::FileKind::kText;
     bool replacing_ = false;
     bool stopped_ = false;
 };

@@ -6,8 +6,9 @@
 #include "Names.h"
 
 void Totals::Add(const Totals& t) {
-    pages += t.pages, bytes += t.bytes, changed += t.changed, anchors += t.anchors, listed += t.listed;
-    findings += t.findings, pagesWithFindings += t.pagesWithFindings, errors += t.errors;
+    files += t.files, bytes += t.bytes, binary += t.binary, changed += t.changed, anchors += t.anchors;
+    values += t.values, listed += t.listed, findings += t.findings, filesWithFindings += t.filesWithFindings;
+    hidden += t.hidden, accepted += t.accepted, errors += t.errors;
 }
 
 void Report::List(const std::string& shown, size_t line, const std::string& reason) {
@@ -29,13 +30,17 @@ std::string Count(size_t n, const char* thing) {
 std::string Summary(const Totals& totals, bool protect, bool dryRun, const char* stoppedBy) {
     std::string summary = "quorvane-code: ";
     if (stoppedBy) summary += std::string("stopped by ") + stoppedBy + " after ";
-    summary += Count(totals.pages, " page") + " (" + std::to_string(totals.bytes) + " bytes) read";
+    summary += Count(totals.files, " file") + " (" + std::to_string(totals.bytes) + " bytes) read";
+    if (totals.binary) summary += ", " + std::to_string(totals.binary) + " binary skipped";
     if (protect) {
         summary += "; " + std::to_string(totals.changed) + (dryRun ? " to change, " : " changed, ") +
-                   Count(totals.anchors, " anchor") + (dryRun ? " to rewrite; " : " rewritten; ") +
+                   Count(totals.anchors, " anchor") + (dryRun ? " to rewrite, " : " rewritten, ") +
+                   Count(totals.values, " value") + " with addresses" + (dryRun ? " to rewrite; " : " rewritten; ") +
                    std::to_string(totals.listed) + " listed";
     } else {
-        summary += "; " + Count(totals.findings, " readable address") + " in " + Count(totals.pagesWithFindings, " page");
+        summary += "; " + Count(totals.findings, " readable address") + " in " + Count(totals.filesWithFindings, " file");
+        if (totals.hidden) summary += " (" + std::to_string(totals.hidden) + " in hidden folders or files)";
+        if (totals.accepted) summary += "; " + std::to_string(totals.accepted) + " accepted";
     }
     return summary + "; " + Count(totals.errors, " error") + "\n";
 }

@@ -7,13 +7,17 @@
 #include <string>
 
 struct Totals {
-    size_t pages = 0;
+    size_t files = 0;        // read, as pages or as other files
     size_t bytes = 0;
-    size_t changed = 0;
-    size_t anchors = 0;
+    size_t binary = 0;       // skipped unread but for their start
+    size_t changed = 0;      // files rewritten
+    size_t anchors = 0;      // anchors rewritten in pages
+    size_t values = 0;       // JSON and XML values rewritten to hide an address
     size_t listed = 0;
     size_t findings = 0;
-    size_t pagesWithFindings = 0;
+    size_t filesWithFindings = 0;
+    size_t hidden = 0;       // findings in hidden folders or files
+    size_t accepted = 0;     // findings of addresses known to be public
     size_t errors = 0;
     void Add(const Totals& other);
 };

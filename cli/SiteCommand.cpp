@@ -5,8 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "Ascii.h"
 #include "Files.h"
 #include "Flow.h"
 #include "PageWork.h"
@@ -50,6 +52,8 @@ public:
         if (mode_ != walk::Mode::Check) return totals_.errors ? 1 : 0;
         return totals_.errors ? 2 : totals_.findings ? 1 : 0;
     }
+
+    std::unordered_set<std::string>& Accepted() { return flow_.accepted; }
 
 private:
     unsigned Jobs() const {
@@ -157,6 +161,29 @@ private:
     bool ended_ = false;
 };
 
+// The addresses of --accept and of each --accept-file, one a line (blank
+// lines and # comments left out), in lower case. False, with the error
+// printed, when a file cannot be read.
+bool Accept(const CommandLine& line, int argc, char** argv, std::unordered_set<std::string>& accepted) {
+    for (const std::string& address : line.accepted) accepted.insert(ascii::Lowered(ascii::Trim(address)));
+    for (int index : line.acceptFiles) {
+        std::vector<files::Named> named;
+        std::string error, text;
+        if (!files::ArgumentPaths(argc, argv, index, named, error) || !files::ReadNamedFile(named[0], text, error)) {
+            files::Write(true, "quorvane-code: " + std::string(argv[index]) + ": " + error + "\n");
+            return false;
+        }
+        for (size_t from = 0; from < text.size();) {
+            size_t end = text.find('\n', from);
+            if (end == std::string::npos) end = text.size();
+            const std::string_view address = ascii::Trim(std::string_view(text).substr(from, end - from));
+            if (!address.empty() && address[0] != '#') accepted.insert(ascii::Lowered(address));
+            from = end + 1;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
@@ -168,5 +195,6 @@ int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
     }
     const walk::Mode mode = line.job == Job::Check ? walk::Mode::Check : line.dryRun ? walk::Mode::DryRun : walk::Mode::Protect;
     Run run(mode, line.jobs);
+    if (!Accept(line, argc, argv, run.Accepted())) return 2;
     return run.Go(named);
 }

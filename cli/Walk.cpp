@@ -2,15 +2,13 @@
 #include "Walk.h"
 
 #include <algorithm>
-#include <string_view>
-
-#include "Ascii.h"
 
 namespace walk {
 
 namespace {
 
-bool IsXhtml(std::string_view name) { return ascii::EndsWithNoCase(name, ".xhtml"); }
+// A name that a listing leaves out unless asked: a web server publishes it all the same.
+bool IsHidden(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
 std::string Prefix(const std::string& folder) {
     if (!folder.empty() && (folder.back() == '/' || folder.back() == files::kShownSeparator)) return folder;
@@ -75,9 +73,6 @@ void Walker::Named(const files::Named& named) {
         return NewTask(shown).report.Error(shown, std::string("neither a regular file nor a folder but ") + look.other +
                                                       "; not read");
     }
-    if (mode_ != Mode::Check && IsXhtml(shown)) {
-        return NewTask(shown).report.List(shown, 1, "true XHTML (*.xhtml), where document.write does not run: left whole");
-    }
     if (!files::LookAt(named.native, false, own, error)) return NewTask(shown).report.Error(shown, error);
     // A page named through a link is only listed, never replaced: it does not stand for the page itself.
     const bool throughLink = own.kind == files::Kind::Link;
@@ -117,21 +112,22 @@ void Walker::Entry(size_t folder, const files::Folder& open, const files::Folder
     switch (e.look.kind) {
         case files::Kind::Folder:
             if (walked_.insert(e.look.id).second) {
-                folders_.push_back({folder, e.name, e.look.id});
+                folders_.push_back({folder, e.name, e.look.id, folders_[folder].hidden || IsHidden(e.shown)});
                 subfolders.emplace_back(folders_.size() - 1, shown);
             }
             return;
         case files::Kind::Link: return;  // never followed inside a folder
         case files::Kind::Other:
-            if (Taken(e.shown)) NewTask(shown).report.Error(shown, std::string("not a regular file but ") + e.look.other + "; not read");
+            NewTask(shown).report.Error(shown, std::string("not a regular file but ") + e.look.other + "; not read");
             return;
         case files::Kind::File:
             if (files::IsTemporaryName(e.name)) return Leftover(open, e.name, shown);
-            if (!Taken(e.shown) || !pages_.insert(e.look.id).second) return;
+            if (!pages_.insert(e.look.id).second) return;
             Task& task = NewTask(shown);
             task.folder = folder;
             task.name = e.name;
             task.id = e.look.id;
+            task.hidden = folders_[folder].hidden || IsHidden(e.shown);
             task.done = false;
             return;
     }
@@ -154,12 +150,6 @@ size_t Walker::TopFolder(const files::Path& path, const files::Identity& id) {
     if (known != topFolders_.end() && folders_[known->second].id == id) return known->second;
     folders_.push_back({kNone, path, id});
     return topFolders_[path] = folders_.size() - 1;
-}
-
-// Which files of a folder are pages.
-bool Walker::Taken(const std::string& name) const {
-    return ascii::EndsWithNoCase(name, ".html") || ascii::EndsWithNoCase(name, ".htm") ||
-           (mode_ == Mode::Check && IsXhtml(name));
 }
 
 Task& Walker::NewTask(const std::string& shown) {

@@ -30,6 +30,7 @@ struct FolderRecord {
     size_t parent = kNone;
     files::Path name;
     files::Identity id;
+    bool hidden = false;  // it or a folder above it, below the PATH, has a name starting with "."
 };
 
 // One line of work in walk order. A task without a folder is done already:
@@ -40,6 +41,7 @@ struct Task {
     files::Identity id;
     std::string shown;
     bool throughLink = false;
+    bool hidden = false;  // in a hidden folder, or a hidden file itself
     bool done = false;
     Report report;
 };
@@ -81,7 +83,6 @@ private:
                std::vector<std::pair<size_t, std::string>>& subfolders);
     void Leftover(const files::Folder& open, const files::Path& name, const std::string& shown);
     size_t TopFolder(const files::Path& path, const files::Identity& id);
-    bool Taken(const std::string& name) const;
     Task& NewTask(const std::string& shown);
 
     Mode mode_;

@@ -150,6 +150,12 @@ void ProtectXml(std::string_view bytes, const std::vector<Span>& addresses, Prot
 
 FileKind KindOfFile(std::string_view name, std::string_view firstBlock) {
     if (ascii::EndsWithNoCase(name, ".doctree") || ascii::EndsWithNoCase(name, ".pickle")) return FileKind::kCache;
+    // A page is a page whatever it holds: a browser shows it as one.
+    for (const Suffix& suffix : kSuffixes) {
+        if (ascii::EndsWithNoCase(name, suffix.suffix) && (suffix.kind == FileKind::kPage || suffix.kind == FileKind::kXhtml)) {
+            return suffix.kind;
+        }
+    }
     const Charset wide = ByteOrderMark(firstBlock).charset;
     if (wide != Charset::kUtf16 && wide != Charset::kUtf32 &&
         memchr(firstBlock.data(), '\0', std::min(firstBlock.size(), kFirstBlockBytes)) != nullptr) {

@@ -238,8 +238,17 @@ void Protector::ListReadable(const std::vector<Placed>& readable) {
 void Protector::Finish() {
     std::stable_sort(listed_.begin(), listed_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    LineCounter lines(page_);
-    for (auto& [offset, reason] : listed_) result_->listed.push_back({lines.LineAt(offset), std::move(reason)});
+    LineCounter lines(page_), linesAfter(result_->output);
+    auto replaced = result_->replaced.begin();
+    size_t shift = 0;  // how much further on the output is at this point
+    for (auto& [offset, reason] : listed_) {
+        for (; replaced != result_->replaced.end() && replaced->inputOffset < offset; ++replaced) {
+            shift = replaced->outputOffset + replaced->outputLength - (replaced->inputOffset + replaced->inputLength);
+        }
+        const size_t line = lines.LineAt(offset);
+        const size_t after = result_->rewritten != 0 ? linesAfter.LineAt(offset + shift) : line;
+        result_->listed.push_back({line, std::move(reason), after != line ? after : 0});
+    }
 }
 
 }  // namespace

@@ -14,6 +14,8 @@ namespace site {
 struct Listed {
     size_t line;
     std::string reason;
+    // The line in the output, where the code before it took more lines; 0 when the same.
+    size_t lineAfter = 0;
 };
 
 // The caps of the HTML parser; a page past one is left whole, with the
@@ -116,8 +118,8 @@ enum class FileKind {
 // How much of a file's start decides that it is binary.
 constexpr size_t kFirstBlockBytes = 4096;
 
-// The kind of a file by its name and its first block (a NUL there makes it
-// binary; a UTF-16 or UTF-32 byte-order mark keeps it text).
+// The kind of a file by its name and its first block (a NUL there makes
+// any but a page binary; a UTF-16 or UTF-32 byte-order mark keeps it text).
 FileKind KindOfFile(std::string_view name, std::string_view firstBlock);
 
 // Protects any file a site publishes: a page as ProtectPage does, with each

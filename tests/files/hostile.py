@@ -130,6 +130,30 @@ def changes_during_run(top):
     return ["--protect", "--jobs", "1", "site"], when_read(top / "site/a.html", change), None
 
 
+def published(top):
+    """What a generator publishes beside its pages: a feed, a search index, a source copy, a cache and an image."""
+    write(top / "site/index.html", PAGE)
+    write(top / "site/feed.xml", b'<?xml version="1.0"?><rss><channel><item><description>&lt;a href="mailto:me@example.org"'
+                                 b'&gt;me&lt;/a&gt;</description><author>me@example.org</author></item></channel></rss>')
+    write(top / "site/search/search_index.json", b'{"docs": [{"text": "Write to me@example.org"}]}')
+    write(top / "site/_sources/index.rst.txt", b"Write to\n`me <mailto:me@example.org>`_\n")
+    write(top / "site/.doctrees/index.doctree", b"\x80\x04\x95\0me@example.org")
+    write(top / "site/.well-known/security.txt", b"Contact: mailto:abuse@example.org\n")
+    write(top / "site/logo.png", b"\x89PNG\r\n\x1a\n\0\0me@example.org")
+    write(top / "site/.git/description", b"Mirror kept by git@example.org\n")
+    (top / "known").write_text("# public on purpose\nABUSE@example.org\n")
+
+
+def published_protect(top):
+    published(top)
+    return ["--protect", "site"]
+
+
+def published_check(top):
+    published(top)
+    return ["--check", "--accept-file", "known", "site"]
+
+
 MOVED = re.escape("it was moved, removed or replaced during the run (its folder or the file); not done")
 
 # (case, setup, exit code, lines expected on standard output and patterns of those on standard error, files and
@@ -151,6 +175,20 @@ ROWS = [
     ("a killed run's leftovers", leftovers, 0, ["site/.quorvane-abcd1234.tmp: removed, a temporary file left by a stopped run"],
      [], {"site/.quorvane-inuse000.tmp": b"being written now"}),
     ("named twice, ACL and extended attributes", attributes, 0, ["a.html: 1 anchor rewritten"], [], {}),
+    ("a site's other files, --protect", published_protect, 0,
+     ["site/feed.xml: 2 values with addresses rewritten", "site/index.html: 1 anchor rewritten",
+      "site/.doctrees/index.doctree:1: a generator's cache, which a server publishes with the pages: keep it out of the "
+      "published folder",
+      "site/.well-known/security.txt:1: 1 readable address in a published text file: only the program that wrote it can "
+      "keep them out",
+      "site/_sources/index.rst.txt:2: 1 readable address in a published text file: only the program that wrote it can "
+      "keep them out", "site/search/search_index.json: 1 value with addresses rewritten"], [], {}),
+    ("a site's other files, --check with an address accepted", published_check, 1,
+     ["site/feed.xml:1: feed: me@example.org", "site/feed.xml:1: feed: me@example.org", "site/index.html:2: attribute href: "
+      "me@example.org", "site/_sources/index.rst.txt:2: text: me@example.org",
+      "site/search/search_index.json:1: json: me@example.org", "site/.git/description:1: text: git@example.org"],
+     [r"8 files \(\d+ bytes\) read, 2 binary skipped; 6 readable addresses in 5 files \(1 in hidden folders or files\); "
+      r"1 accepted; 0 errors"], {}),
     ("edit, folder and page swapped during the run", changes_during_run, 1, [],
      ["site/a.html: it changed during the run: kept as it is now, not rewritten; run again",
       # The FIFO may take the inode number of the page it replaced: then it is told by its type.
@@ -203,7 +241,7 @@ def check_signal(tool, top, sig):
     listed = sorted(line.split(":")[0] for line in (top / "out").read_text().splitlines())
     problems = [f"exit {process.returncode}, expected {-sig}"] if process.returncode != -sig else []
     problems += [f"ended {took:.2f} s after the signal"] if took > 1 else []
-    problems += ["no summary"] if not re.search(rf"stopped by {sig.name} after \d+ pages? \(", stderr) else []
+    problems += ["no summary"] if not re.search(rf"stopped by {sig.name} after \d+ files? \(", stderr) else []
     problems += ["the pages listed are not the pages changed"] if listed != changed or not changed else []
     problems += [f"{p} half done" for p, data in pages.items() if data not in (protected, BIG[:200_000] + b"</p>\n")]
     problems += [f"temporary file left: {p}" for p in top.rglob(".quorvane-*")]
