@@ -159,9 +159,10 @@ def main():
     return 1 if failures else 0
 
 
-# The small site: LF and CR LF pages, a listed anchor, a page with nothing to
-# rewrite, a hard link (listed, not replaced), a non-ASCII file name and an
-# *.xhtml file that is never taken.
+# The small site: LF and CR LF pages, an anchor with an attribute, a page with
+# nothing to rewrite, a hard link (listed, not replaced), a non-ASCII file
+# name, an *.xhtml file that is never rewritten, and the other files a site
+# publishes.
 SITE = {
     "index.html": b'<!DOCTYPE html><meta charset="utf-8">\n<p>Write to <a href="mailto:me@example.org">me</a>.\n',
     "Unterseite/caf\u00e9.htm": b'<meta charset="utf-8">\r\n<p><a href=mailto:x@example.org>x@example.org</a>\r\n'
@@ -169,6 +170,12 @@ SITE = {
     "Unterseite/plain.html": b'<meta charset="utf-8"><p>No link here, only pkg@1.2.3.\n',
     "Unterseite/true.xhtml": b'<p><a href="mailto:z@example.org">z</a></p>\n',
     "twice.html": b'<meta charset="utf-8"><a href="mailto:two@example.org">two</a>\n',
+    # What generators publish beside the pages: a feed, a search index, a source copy and an image.
+    "feed.xml": b'<rss><channel><item><description>&lt;a href="mailto:me@example.org"&gt;me&lt;/a&gt;'
+                b'</description></item></channel></rss>\n',
+    "search/search_index.json": b'{"docs": [{"text": "Write to me@example.org"}]}\n',
+    "_sources/index.rst.txt": b"Write to `me <mailto:me@example.org>`_\n",
+    "logo.png": b"\x89PNG\r\n\x1a\n\0\0me@example.org",
 }
 
 
