@@ -42,6 +42,16 @@ inline std::string Lowered(std::string_view text) {
     return out;
 }
 
+// A text from a page for a line of the listing: every byte outside printable
+// ASCII becomes "?", so that none can break the line or forge another.
+inline std::string Printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c < ' ' || c > '~') c = '?';
+    }
+    return out;
+}
+
 inline std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);

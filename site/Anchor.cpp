@@ -176,9 +176,9 @@ std::string AnchorRules::Attributes(const MailtoAnchor& anchor, AnchorCode* code
         if (strcmp(attribute.name, "href") == 0) continue;
         const std::string_view name = Piece(attribute.original_name);
         if (ascii::StartsWithNoCase(name, "on")) {
-            handlers += (handlers.empty() ? "" : ", ") + std::string(name);
+            handlers += (handlers.empty() ? "" : ", ") + ascii::Printable(name);
         } else if (!IsPlainName(name)) {
-            odd += (odd.empty() ? "" : ", ") + std::string(name);
+            odd += (odd.empty() ? "" : ", ") + ascii::Printable(name);
         }
         // Views into the page itself, which outlives the parse.
         const std::string_view pageName = InPage(name);

@@ -30,7 +30,7 @@ std::string TagName(const GumboElement& element) {
     std::string_view tag = Piece(element.original_tag);  // "<name ..."
     size_t end = 1;
     while (end < tag.size() && !ascii::IsBlank(tag[end]) && tag[end] != '>' && tag[end] != '/') ++end;
-    return ascii::Lowered(tag.substr(1, end - 1));
+    return ascii::Printable(ascii::Lowered(tag.substr(1, end - 1)));
 }
 
 // Names the part of the page that each address starts in. The walk visits
@@ -60,7 +60,7 @@ void Place(const Parse& parse, const std::vector<Span>& addresses, std::vector<s
                 const GumboAttribute* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
                 if (attribute->original_value.length == 0) continue;
                 mark(parse.Offset(attribute->original_value.data), attribute->original_value.length,
-                     [&] { return std::string("attribute ") + attribute->name; });
+                     [&] { return "attribute " + ascii::Printable(attribute->name); });
             }
             return true;
         }

@@ -107,9 +107,9 @@ bool Protector::LeftForCharsetOrPolicy(const PageFacts& facts) {
         LeavePage(facts.policyOffset, "its Content-Security-Policy forbids inline scripts: visitors would see no link");
     } else if (charset == Charset::kDoubleByte) {
         LeavePage(facts.charsetOffset,
-                  "charset " + facts.charsetName + ": its double-byte characters can end in a backslash byte");
+                  "charset " + ascii::Printable(facts.charsetName) + ": its double-byte characters can end in a backslash byte");
     } else if (charset == Charset::kOther) {
-        LeavePage(facts.charsetOffset, "charset " + facts.charsetName + " is neither UTF-8 nor a single-byte charset");
+        LeavePage(facts.charsetOffset, "charset " + ascii::Printable(facts.charsetName) + " is neither UTF-8 nor a single-byte charset");
     } else if (charset == Charset::kUndeclared && HasByteAbove127(page_)) {
         LeavePage(0, "no charset declared (byte-order mark or meta charset) and bytes above 127: a browser "
                      "guesses the charset, and a rewrite can change its guess");

@@ -194,7 +194,7 @@ std::string XmlReader::Read() {
         const std::string problem = Markup(&open);
         if (!problem.empty()) return problem;
     }
-    if (!open.empty()) return "the element <" + std::string(open.back()) + "> is never closed";
+    if (!open.empty()) return "the element <" + ascii::Printable(open.back()) + "> is never closed";
     if (document_->root.empty()) return "no root element";
     return std::string();
 }

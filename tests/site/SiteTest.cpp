@@ -123,6 +123,8 @@ const std::vector<Row> kRows = {
     {"Big5", "<meta http-equiv=\"content-type\" content=\"text/html;charset=big5\">" + kLink, 0, "",
      "double-byte characters", 1},
     {"EUC-JP", "<meta charset=\"euc-jp\">" + kLink, 0, "", "neither UTF-8 nor a single-byte", 1},
+    {"a charset name that would break the listing line", "<meta charset=\"x\nforged.html:1: y\">" + kLink, 0, "",
+     "charset x?forged.html:1: y is neither", 1},
     {"UTF-16, read in its own encoding", std::string("\xFF\xFE<\0a\0 \0m\0a\0i\0l\0t\0o\0", 20), 0, "", "UTF-16", 1},
     {"CSP without unsafe-inline",
      "\n<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'self'\">" + kLink, 0, "",
