@@ -196,30 +196,16 @@ Outcome Page::Open(const Folder& folder, const Path& name, bool followLink, cons
     return Outcome::Done;
 }
 
-Outcome Page::Read(char* bytes, std::string& error, const std::atomic<bool>& stop) {
-    const size_t size = static_cast<size_t>(stamp_.size);
-    const size_t step = size_t(8) << 20;
-    for (size_t have = 0; have < size;) {
-        if (stop.load(std::memory_order_relaxed)) return Outcome::Stopped;
-        ssize_t n = read(fd_, bytes + have, std::min(size - have, step));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = SystemError("cannot read it");
-            return Outcome::Failed;
-        }
-        if (n == 0) return Outcome::Changed;
-        have += static_cast<size_t>(n);
-    }
-    char more;
-    ssize_t n;
-    while ((n = read(fd_, &more, 1)) < 0 && errno == EINTR) {
-    }
-    return n == 0 ? Outcome::Done : n > 0 ? Outcome::Changed : (error = SystemError("cannot read it"), Outcome::Failed);
-}
+namespace {
 
-Outcome Page::ReadStart(char* bytes, size_t length, std::string& error) {
+// Reads `length` bytes on from where the file stands (its start, for each
+// caller here), in steps of at most 8 MiB with `stop` looked at between them
+// (when given); Changed when the file ends sooner.
+Outcome ReadFromStart(int fd, char* bytes, size_t length, const std::atomic<bool>* stop, std::string& error) {
+    const size_t step = size_t(8) << 20;
     for (size_t have = 0; have < length;) {
-        const ssize_t n = pread(fd_, bytes + have, length - have, static_cast<off_t>(have));
+        if (stop && stop->load(std::memory_order_relaxed)) return Outcome::Stopped;
+        const ssize_t n = read(fd, bytes + have, std::min(length - have, step));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             error = SystemError("cannot read it");
@@ -229,6 +215,30 @@ Outcome Page::ReadStart(char* bytes, size_t length, std::string& error) {
         have += static_cast<size_t>(n);
     }
     return Outcome::Done;
+}
+
+}  // namespace
+
+Outcome Page::Read(char* bytes, std::string& error, const std::atomic<bool>& stop) {
+    const size_t size = static_cast<size_t>(stamp_.size);
+    const Outcome outcome = ReadFromStart(fd_, bytes, size, &stop, error);
+    if (outcome != Outcome::Done) return outcome;
+    // A byte past the size it had: it grew meanwhile.
+    char more;
+    ssize_t n;
+    while ((n = read(fd_, &more, 1)) < 0 && errno == EINTR) {
+    }
+    return n == 0 ? Outcome::Done : n > 0 ? Outcome::Changed : (error = SystemError("cannot read it"), Outcome::Failed);
+}
+
+Outcome Page::ReadStart(char* bytes, size_t length, std::string& error) {
+    const Outcome outcome = ReadFromStart(fd_, bytes, length, nullptr, error);
+    // Read starts from the beginning again.
+    if (outcome == Outcome::Done && lseek(fd_, 0, SEEK_SET) != 0) {
+        error = SystemError("cannot read it");
+        return Outcome::Failed;
+    }
+    return outcome;
 }
 
 bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error) {
@@ -244,15 +254,9 @@ bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error) {
     bool ok = S_ISREG(st.st_mode) && st.st_size <= (16 << 20);
     if (!ok) error = "not a regular file of up to 16 MiB";
     bytes.assign(ok ? static_cast<size_t>(st.st_size) : 0, '\0');
-    for (size_t have = 0; ok && have < bytes.size();) {
-        const ssize_t n = read(fd, &bytes[have], bytes.size() - have);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            error = SystemError("cannot read it");
-        } else {
-            have += static_cast<size_t>(n);
-        }
+    if (ok && ReadFromStart(fd, &bytes[0], bytes.size(), nullptr, error) != Outcome::Done) {
+        ok = false;
+        if (error.empty()) error = "it changed while it was read";
     }
     close(fd);
     return ok;
