@@ -392,26 +392,10 @@ ByteString ComposeMailCode(ByteView address, ByteView linkText, LeadByteTest isL
     });
 }
 
-namespace {
-
-Form PageFormOf(const PageForm& page) {
-    return {page.lineEnd, true, page.tail, page.attributes, page.attributeCount, true};
-}
-
-void EmitPageCode(Sink& sink, ByteView addresses, ByteView linkText) {
+size_t WritePageCode(char* out, ByteView addresses, ByteView linkText, const PageForm& page) {
+    const Form form = {page.lineEnd, true, page.tail, page.attributes, page.attributeCount, true};
+    Sink sink(out, form);
     EmitNoScriptBlock(sink, addresses, linkText);
     EmitScriptBlock(sink, addresses, linkText, nullptr);
-}
-
-}  // namespace
-
-ByteString ComposePageCode(ByteView addresses, ByteView linkText, const PageForm& page) {
-    return Render(PageFormOf(page), [&](Sink& sink) { EmitPageCode(sink, addresses, linkText); });
-}
-
-size_t WritePageCode(char* out, ByteView addresses, ByteView linkText, const PageForm& page) {
-    const Form form = PageFormOf(page);
-    Sink sink(out, form);
-    EmitPageCode(sink, addresses, linkText);
     return sink.Overflowed() ? SIZE_MAX : sink.Used();
 }

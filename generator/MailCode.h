@@ -65,12 +65,10 @@ struct PageForm {
 // commas; the script splits the first at its "@", and writes every further
 // "@" and any "mailto" (in the addresses, the tail and the attributes) as
 // separate pieces too.
-ByteString ComposePageCode(ByteView addresses, ByteView linkText, const PageForm& form);
-
-// The same code written straight into `out`, which must have room for it;
-// with a null `out` it is only counted. Returns its size, or SIZE_MAX when
-// that would not fit in the address space. A page of many anchors counts
-// them all first and then writes them into one buffer of the exact size.
+// It is written straight into `out`, which must have room for it; with a
+// null `out` it is only counted. Returns its size, or SIZE_MAX when that
+// would not fit in the address space. A page of many anchors counts them all
+// first and then writes them into one buffer of the exact size.
 size_t WritePageCode(char* out, ByteView addresses, ByteView linkText, const PageForm& form);
 
 #endif

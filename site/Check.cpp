@@ -75,9 +75,8 @@ void Place(const Parse& parse, const std::vector<Span>& addresses, std::vector<s
 
 }  // namespace
 
-std::vector<Placed> PlaceAddresses(std::string_view page, const Parse* parse) {
+std::vector<Placed> PlaceAddresses(const std::vector<Span>& addresses, const Parse* parse) {
     std::vector<Placed> placed;
-    const std::vector<Span> addresses = FindAddresses(page);
     if (addresses.empty()) return placed;
     const bool parsed = parse != nullptr && parse->Root() != nullptr;
     std::vector<std::string> where(addresses.size(), parsed ? "markup" : "page past the parser's limits");
@@ -102,9 +101,10 @@ std::vector<Finding> CheckPage(std::string_view page) {
     if (mark.charset == Charset::kUtf16 || mark.charset == Charset::kUtf32) {
         return CheckPage(WideToUtf8(page.substr(mark.length), mark));
     }
-    if (FindAddresses(page).empty()) return std::vector<Finding>();
+    const std::vector<Span> addresses = FindAddresses(page);
+    if (addresses.empty()) return std::vector<Finding>();
     Parse parse(page);
-    return Findings(page, PlaceAddresses(page, &parse));
+    return Findings(page, PlaceAddresses(addresses, &parse));
 }
 
 }  // namespace site

@@ -18,10 +18,10 @@ struct Placed {
     std::string where;  // "text", "attribute href", "script", ...
 };
 
-// Every address readable in the page and the part of it that each stands
-// in, by the page's parse; without one (a page past the parser's caps) the
-// part is not named.
-std::vector<Placed> PlaceAddresses(std::string_view page, const Parse* parse);
+// The addresses readable in the page (FindAddresses) with the part of it
+// that each stands in, by the page's parse; without one (a page past the
+// parser's caps) the part is not named.
+std::vector<Placed> PlaceAddresses(const std::vector<Span>& addresses, const Parse* parse);
 
 // The placed addresses as findings, with their line numbers in `text`.
 std::vector<Finding> Findings(std::string_view text, std::vector<Placed> placed);

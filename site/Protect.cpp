@@ -55,8 +55,8 @@ private:
 void Protector::Run() {
     if (WideCharset()) return Finish();
     const bool mailto = HasMailto(page_);
-    const bool addresses = !FindAddresses(page_).empty();
-    if (!mailto && !addresses) return Finish();
+    const std::vector<Span> addresses = FindAddresses(page_);
+    if (!mailto && addresses.empty()) return Finish();
     std::vector<AnchorCode> taken;
     std::vector<Placed> readable;
     {
@@ -70,7 +70,7 @@ void Protector::Run() {
             ListDropped(facts);
             if (!facts.anchors.empty() && !LeftForCharsetOrPolicy(facts)) Decide(parse, facts, &taken);
         }
-        if (addresses) readable = PlaceAddresses(page_, &parse);
+        readable = PlaceAddresses(addresses, &parse);
     }
     Splice(taken);
     // A page left whole has its line; each address in it stands as it stood.

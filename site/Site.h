@@ -61,24 +61,27 @@ struct ProtectResult {
 
 // Rewrites the mailto anchors of one page of HTML (the bytes of a *.html or
 // *.htm file). Never fails: what it cannot take it lists. A page without
-// "mailto" in any letter case (other than in the code's own NOSCRIPT
-// anchors) comes back unchanged without a parse.
+// "mailto" (in any letter case, its letters plain or as references; the
+// code's own NOSCRIPT anchors aside) and without an address comes back
+// unchanged without a parse.
 //
-// Taken: an <a> in the page's content (not in a template, noscript, SVG or
-// MathML, nor between <!--email_off--> and <!--/email_off-->) that the
-// parser built from its own start and end tag, with one attribute, href, of
-// "mailto:" in plain letters and one address of printable ASCII with one
-// "@" and no blank, quote, <, >, ?, &; with content that holds no anchor
-// and nothing the parser rebuilt. It becomes the mail code for that address
-// and its content (with each address in the content written as decimal
-// character references), with the page's own line ends and none where one
-// would show as a space. Anchors in a <noscript> (such as the code's own)
-// are not listed. Left whole, with the reason: a page whose
-// Content-Security-Policy meta stops inline scripts, a page in UTF-16, in a
-// double-byte charset (Shift_JIS, GBK and GB2312, GB18030, Big5) or any other
-// charset that is neither UTF-8 nor single-byte, a page that declares no
-// charset (byte-order mark or meta) and holds bytes above 127, and a page
-// past one of the parser's caps.
+// Taken: an <a> in the page's content (not in a template, noscript, option,
+// SVG or MathML, nor between <!--email_off--> and <!--/email_off-->) that
+// the parser built from its own start and end tag, whose href reads, once
+// decoded, as mailto: with one or more plain addresses and any query; with
+// content that holds no anchor, nothing the parser rebuilt, no noscript
+// markup and no NUL. It becomes the mail code for its addresses and content
+// (each address in the content written as decimal character references),
+// with its query and other attributes carried into both parts, with the
+// page's own line ends and none where one would show as a space. Every other
+// mailto anchor that is a link gets its reason, and so does each address
+// left readable outside the anchors taken. Left whole, with the reason: a
+// page whose Content-Security-Policy meta stops inline scripts, a page in
+// UTF-16 or UTF-32, in a double-byte charset (Shift_JIS, GBK and GB2312,
+// GB18030, Big5) or any other charset that is neither UTF-8 nor single-byte,
+// a page that declares no charset (byte-order mark or meta) and holds bytes
+// above 127, and a page past one of the parser's caps or whose code would
+// not fit in its memory cap.
 ProtectResult ProtectPage(std::string_view page);
 
 // An e-mail address readable in the page's raw bytes.
