@@ -21,7 +21,7 @@ unsigned Jobs(const char* text) {
 }  // namespace
 
 bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
-    bool protect = false, check = false, help = false, version = false;
+    bool protect = false, check = false, help = false, version = false, formGiven = false;
     int i = 1;
     for (; i < argc && IsOption(argv[i]); ++i) {
         const char* option = argv[i];
@@ -34,7 +34,15 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
         else if (strcmp(option, "--dry-run") == 0) line.dryRun = true;
         else if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) help = true;
         else if (strcmp(option, "--version") == 0) version = true;
-        else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0) {
+        else if (strcmp(option, "--form") == 0 || strncmp(option, "--form=", 7) == 0) {
+            const char* form = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
+            if (strcmp(form, "references") != 0 && strcmp(form, "script") != 0) {
+                error = "--form takes references or script";
+                return false;
+            }
+            line.form = form;
+            formGiven = true;
+        } else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0) {
             if (i + 1 == argc) {
                 error = std::string(option) + " wants its operand";
                 return false;
@@ -67,8 +75,12 @@ bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& erro
         error = "--dry-run goes with --protect only";
         return false;
     }
-    if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !check) {
-        error = "--accept and --accept-file go with --check only";
+    if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !check && !protect) {
+        error = "--accept and --accept-file go with --protect and --check only";
+        return false;
+    }
+    if (formGiven && !protect) {
+        error = "--form goes with --protect only";
         return false;
     }
     if (line.jobs && !protect && !check) {

@@ -10,7 +10,9 @@ enum class Job { Code, Protect, Check, Help, Version };
 struct CommandLine {
     Job job = Job::Code;
     bool dryRun = false;
-    // --check: addresses known to be public, from --accept ADDRESS, and the
+    // --form of --protect: "references" (the default), "script".
+    std::string form = "references";
+    // Addresses known to be public, from --accept ADDRESS, and the
     // argv indexes of --accept-file FILE (one address a line).
     std::vector<std::string> accepted;
     std::vector<int> acceptFiles;

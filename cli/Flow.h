@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "Site.h"
 #include "Threads.h"
 #include "Walk.h"
 
@@ -36,8 +37,10 @@ public:
     void Stop(int signal);
     int StoppedBy();
 
-    // Addresses known to be public (--accept), in lower case; set before the threads start.
+    // Addresses known to be public (--accept), in lower case, and the form
+    // of --protect; set before the threads start.
     std::unordered_set<std::string> accepted;
+    site::Form form = site::Form::kReferences;
     bool Accepted(const std::string& address) const;
 
     std::atomic<bool> stop{false};

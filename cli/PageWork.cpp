@@ -140,14 +140,17 @@ private:
     }
 
     void Protect(std::string_view page) {
-        site::ProtectResult result = site::ProtectFile(kind_, page);
+        site::ProtectOptions options;
+        options.form = flow_.form;
+        options.accepted = &flow_.accepted;
+        site::ProtectResult result = site::ProtectFile(kind_, page, options);
+        report_.totals.accepted += result.accepted;
         // Lines as the file stands once the command is over.
         const bool written = mode_ == walk::Mode::Protect;
         for (const site::Listed& l : result.listed) report_.List(shown_, written && l.lineAfter ? l.lineAfter : l.line, l.reason);
-        if (result.rewritten == 0) return;
-        const bool isPage = kind_ == site::FileKind::kPage;
-        const std::string count =
-            isPage ? Count(result.rewritten, " anchor") : Count(result.rewritten, " value") + " with addresses";
+        if (result.rewritten == 0 && result.values == 0) return;
+        std::string count = result.rewritten ? Count(result.rewritten, " anchor") : "";
+        if (result.values) count += (count.empty() ? "" : ", ") + Count(result.values, " value") + " with addresses";
         const unsigned long links = page_.Stamped().links;
         if (task_.throughLink || links > 1) {
             return report_.List(shown_, 1, count + " to rewrite, but the file is not replaced: " +
@@ -157,7 +160,8 @@ private:
         }
         if (mode_ == walk::Mode::Protect && !Replace(page, result.output)) return;
         ++report_.totals.changed;
-        (isPage ? report_.totals.anchors : report_.totals.values) += result.rewritten;
+        report_.totals.anchors += result.rewritten;
+        report_.totals.values += result.values;
         report_.Say(shown_, count + (mode_ == walk::Mode::DryRun ? " to rewrite" : " rewritten"));
     }
 

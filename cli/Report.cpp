@@ -37,6 +37,7 @@ std::string Summary(const Totals& totals, bool protect, bool dryRun, const char*
                    Count(totals.anchors, " anchor") + (dryRun ? " to rewrite, " : " rewritten, ") +
                    Count(totals.values, " value") + " with addresses" + (dryRun ? " to rewrite; " : " rewritten; ") +
                    std::to_string(totals.listed) + " listed";
+        if (totals.accepted) summary += "; " + std::to_string(totals.accepted) + " accepted";
     } else {
         summary += "; " + Count(totals.findings, " readable address") + " in " + Count(totals.filesWithFindings, " file");
         if (totals.hidden) summary += " (" + std::to_string(totals.hidden) + " in hidden folders or files)";

@@ -54,6 +54,7 @@ public:
     }
 
     std::unordered_set<std::string>& Accepted() { return flow_.accepted; }
+    void SetForm(site::Form form) { flow_.form = form; }
 
 private:
     unsigned Jobs() const {
@@ -195,6 +196,7 @@ int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
     }
     const walk::Mode mode = line.job == Job::Check ? walk::Mode::Check : line.dryRun ? walk::Mode::DryRun : walk::Mode::Protect;
     Run run(mode, line.jobs);
+    run.SetForm(line.form == "script" ? site::Form::kScript : site::Form::kReferences);
     if (!Accept(line, argc, argv, run.Accepted())) return 2;
     return run.Go(named);
 }

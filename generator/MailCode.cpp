@@ -19,9 +19,11 @@ struct Form {
     size_t attributeCount;
     // Every "@" after the first and every "mailto" written as pieces of their own.
     bool pieces;
+    // The variables inside a function, out of the page's own scope.
+    bool scoped;
 };
 
-const Form kClipboardForm = {ByteView("\r\n", 2), false, ByteView(), nullptr, 0, false};
+const Form kClipboardForm = {ByteView("\r\n", 2), false, ByteView(), nullptr, 0, false, false};
 
 // Each block is produced by one routine that runs twice over a Sink: first
 // with no buffer, to count the bytes, then into a buffer of exactly that
@@ -258,9 +260,9 @@ void EmitAttributes(Sink& sink, bool inScript) {
 }
 
 void EmitNoScriptBlock(Sink& sink, ByteView address, ByteView linkText) {
-    sink.Literal("<NOSCRIPT>");
+    sink.Literal(kMailCodeNoScriptStart);
     sink.EndBlockLine();
-    sink.Literal("<A HREF=\"MAILTO:");
+    sink.Literal(kMailCodeAnchorStart);
     for (size_t i = 0; i < address.size; ++i) {
         EmitReference(sink, static_cast<unsigned char>(address.data[i]));
     }
@@ -308,10 +310,14 @@ void EmitScriptBlock(Sink& sink, ByteView address, ByteView linkText, LeadByteTe
     ByteView localPart(address.data, localLength);
     ByteView domain(address.data + localLength + 1, address.size - localLength - 1);
 
-    sink.Literal("<SCRIPT LANGUAGE=JAVASCRIPT>");
+    sink.Literal(kMailCodeScriptStart);
     sink.EndLine();
     sink.Literal("<!-- ");
     sink.EndLine();
+    if (form.scoped) {
+        sink.Literal("(function () {");
+        sink.EndLine();
+    }
     sink.Literal("var link = \"");
     EmitScriptString(sink, linkText, isLeadByte);
     sink.Literal("\";");
@@ -349,6 +355,10 @@ void EmitScriptBlock(Sink& sink, ByteView address, ByteView linkText, LeadByteTe
     }
     sink.Literal("\">\" + link + \"</a>\");");
     sink.EndLine();
+    if (form.scoped) {
+        sink.Literal("})();");
+        sink.EndLine();
+    }
     sink.Literal("//-->");
     sink.EndLine();
     sink.Literal("</SCRIPT>");
@@ -393,7 +403,7 @@ ByteString ComposeMailCode(ByteView address, ByteView linkText, LeadByteTest isL
 }
 
 size_t WritePageCode(char* out, ByteView addresses, ByteView linkText, const PageForm& page) {
-    const Form form = {page.lineEnd, true, page.tail, page.attributes, page.attributeCount, true};
+    const Form form = {page.lineEnd, true, page.tail, page.attributes, page.attributeCount, true, true};
     Sink sink(out, form);
     EmitNoScriptBlock(sink, addresses, linkText);
     EmitScriptBlock(sink, addresses, linkText, nullptr);

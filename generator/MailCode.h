@@ -20,6 +20,12 @@
 // every byte stands alone.
 typedef bool (*LeadByteTest)(unsigned char byte);
 
+// How the code's parts start, as the generator writes them, so that a reader
+// of pages can tell the code from a page's own markup.
+inline constexpr char kMailCodeNoScriptStart[] = "<NOSCRIPT>";
+inline constexpr char kMailCodeAnchorStart[] = "<A HREF=\"MAILTO:";
+inline constexpr char kMailCodeScriptStart[] = "<SCRIPT LANGUAGE=JAVASCRIPT>";
+
 // Decimal text of a signed 32-bit value: no leading zeros, no plus sign,
 // "-" before negative values, "-2147483648" for the lowest one.
 ByteString IntToDecimal(int32_t value);
@@ -50,7 +56,8 @@ struct CarriedAttribute {
 // The code as it replaces an anchor in a page: the page's own line end, and
 // none where a browser would show one as a space (around the NOSCRIPT
 // anchor and after the script); the href's tail and the anchor's attributes
-// carried into both parts.
+// carried into both parts; the script's variables inside a function of their
+// own, so that they meet none of the page's names.
 struct PageForm {
     ByteView lineEnd;
     // What follows the addresses in the href ("?subject=..."), as it reads

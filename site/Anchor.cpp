@@ -7,6 +7,7 @@
 
 #include "Ascii.h"
 #include "Parse.h"
+#include "References.h"
 #include "Tree.h"
 
 namespace site {
@@ -96,6 +97,13 @@ bool HoldsNoScriptMarkup(std::string_view content) {
 
 Decision AnchorRules::Decide(const MailtoAnchor& anchor, AnchorCode* code) const {
     if (IsOwnCode(anchor)) return {Verdict::kOwnCode, std::string()};
+    // A link that the default form wrote: gumbo's record of an unquoted value can start after a reference in it.
+    const GumboAttribute* href = gumbo_get_attribute(&anchor.node->v.element.attributes, "href");
+    const std::string_view hrefName = href != nullptr ? InPage(Piece(href->original_name)) : std::string_view();
+    if (!hrefName.empty() &&
+        StartsWithMailtoReferences(RawValue(page_, static_cast<size_t>(hrefName.data() - page_.data()) + hrefName.size()))) {
+        return {Verdict::kOwnCode, std::string()};
+    }
     using Rule = std::string (AnchorRules::*)(const MailtoAnchor&, AnchorCode*) const;
     static const Rule kRules[] = {&AnchorRules::Context, &AnchorRules::Shape, &AnchorRules::Content,
                                   &AnchorRules::Href, &AnchorRules::Attributes};

@@ -47,7 +47,11 @@ Charset ClassifyLabel(std::string_view rawLabel) {
     static const char* const kDoubleByte[] = {
         "shift_jis", "shift-jis", "sjis", "ms_kanji", "csshiftjis", "windows-31j", "x-sjis", "ms932", "cp932",
         "gbk", "gb2312", "gb_2312", "gb_2312-80", "chinese", "csgb2312", "csiso58gb231280", "iso-ir-58", "x-gbk",
-        "gb18030", "cp936", "windows-936", "big5", "big5-hkscs", "cn-big5", "csbig5", "x-x-big5", "cp950"};
+        "gb18030", "cp936", "windows-936", "big5", "big5-hkscs", "cn-big5", "csbig5", "x-x-big5", "cp950",
+        // The encoding standard's EUC-KR is Windows' code page 949, whose second bytes include ASCII letters.
+        "euc-kr", "cseuckr", "csksc56011987", "iso-ir-149", "korean", "ks_c_5601-1987", "ks_c_5601-1989",
+        "ksc5601", "ksc_5601", "windows-949"};
+    static const char* const kMultiByte[] = {"euc-jp", "cseucpkdfmtjapanese", "x-euc-jp"};
     static const char* const kSingleByte[] = {
         "us-ascii", "ascii", "ansi_x3.4-1968", "cp819", "ibm819", "csisolatin1", "iso-ir-100", "iso_8859-1:1987",
         "l1", "l2", "l3", "l4", "l5", "l6", "l9", "latin1", "latin2", "latin3", "latin4", "latin5", "latin6",
@@ -64,6 +68,9 @@ Charset ClassifyLabel(std::string_view rawLabel) {
     }
     for (const char* name : kDoubleByte) {
         if (label == name) return Charset::kDoubleByte;
+    }
+    for (const char* name : kMultiByte) {
+        if (label == name) return Charset::kMultiByte;
     }
     for (const char* name : kSingleByte) {
         if (label == name) return Charset::kSingleByte;

@@ -11,17 +11,16 @@
 
 namespace site {
 
-class Parse;
-
 struct Placed {
     Span span;
     std::string where;  // "text", "attribute href", "script", ...
 };
 
 // The addresses readable in the page (FindAddresses) with the part of it
-// that each stands in, by the page's parse; without one (a page past the
-// parser's caps) the part is not named.
-std::vector<Placed> PlaceAddresses(const std::vector<Span>& addresses, const Parse* parse);
+// that each stands in, read by the stream reader. In a page whose charset
+// can make an ASCII letter the second byte of a character, an address right
+// after a byte above 127 starts a byte later (see TrimAfterHighBytes).
+std::vector<Placed> PlaceAddresses(std::string_view page, const std::vector<Span>& addresses);
 
 // The placed addresses as findings, with their line numbers in `text`.
 std::vector<Finding> Findings(std::string_view text, std::vector<Placed> placed);

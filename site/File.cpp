@@ -71,7 +71,7 @@ void RewriteSpans(std::string_view bytes, const std::vector<Span>& spans, Rewrit
         copied = span.end;
     }
     out.append(bytes.substr(copied));
-    result->rewritten = spans.size();
+    result->values = spans.size();
 }
 
 void AppendReferences(std::string_view address, std::string* out) {
@@ -111,10 +111,18 @@ void ProtectJson(std::string_view bytes, const std::vector<Span>& addresses, Pro
 // character references, in a CDATA section between its own end and a new
 // start; a reader of the XML gets the same text, and a feed reader the same
 // HTML. An address in a comment or an instruction can take no escape.
-void ProtectXml(std::string_view bytes, const std::vector<Span>& addresses, ProtectResult* result) {
+void ProtectXml(std::string_view bytes, const std::vector<Span>& found, bool hideMailto, ProtectResult* result) {
     XmlDocument document;
     std::string problem;
     LineCounter lines(bytes);
+    std::vector<Span> addresses = found;
+    if (hideMailto) {
+        for (size_t at = 0; (at = FindMailto(bytes, at)) != std::string_view::npos; at += 6) {
+            if (at + 7 <= bytes.size() && bytes[at + 6] == ':') addresses.push_back({at, at + 7});
+        }
+        std::sort(addresses.begin(), addresses.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    }
+    if (addresses.empty()) return;
     if (!ReadXml(bytes, &document, &problem)) {
         result->listed.push_back({lines.LineAt(addresses.front().begin),
                                   "not well-formed XML that this tool reads (" + problem + "): left as it is, with " +
@@ -129,6 +137,7 @@ void ProtectXml(std::string_view bytes, const std::vector<Span>& addresses, Prot
         const bool inside = part != document.parts.begin() && address.end <= (part - 1)->end;
         const XmlPart::Kind kind = inside ? (part - 1)->kind : XmlPart::kComment;
         if (kind == XmlPart::kComment || kind == XmlPart::kInstruction) {
+            if (address.end - address.begin == 7 && bytes[address.begin + 6] == ':') continue;  // "mailto:" alone
             result->listed.push_back({lines.LineAt(address.begin),
                                       "an address in an XML comment or instruction, which takes no escape: " +
                                           std::string(bytes.substr(address.begin, address.end - address.begin))});
@@ -167,8 +176,8 @@ FileKind KindOfFile(std::string_view name, std::string_view firstBlock) {
     return FileKind::kText;
 }
 
-ProtectResult ProtectFile(FileKind kind, std::string_view bytes) {
-    if (kind == FileKind::kPage) return ProtectPage(bytes);
+ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOptions& options) {
+    if (kind == FileKind::kPage) return ProtectPage(bytes, options);
     ProtectResult result;
     std::string decoded;
     const std::string_view text = Readable(bytes, &decoded);
@@ -177,6 +186,9 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes) {
     if (kind == FileKind::kCache) {
         result.listed.push_back({1, "a generator's cache, which a server publishes with the pages: keep it out of "
                                     "the published folder"});
+    } else if (kind == FileKind::kXhtml && !wide && options.form == Form::kReferences) {
+        // Read as XML, as a browser reads a page served as XHTML: references decode in a script's text too.
+        ProtectXml(bytes, addresses, true, &result);
     } else if (kind == FileKind::kXhtml && (!addresses.empty() || HasMailto(text))) {
         result.listed.push_back({1, "true XHTML (*.xhtml), where document.write does not run: left whole, with " +
                                         Count(addresses.size(), "readable address")});
@@ -184,14 +196,14 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes) {
     } else if (!wide && (kind == FileKind::kJson || kind == FileKind::kSourceMap)) {
         ProtectJson(bytes, addresses, &result);
     } else if (!wide && kind == FileKind::kXml) {
-        ProtectXml(bytes, addresses, &result);
+        ProtectXml(bytes, addresses, false, &result);
     } else {
         result.listed.push_back({LineCounter(text).LineAt(addresses.front().begin),
                                  Count(addresses.size(), "readable address") + " in a published " +
                                      KindName(kind, text) + " file" + (wide ? " in UTF-16 or UTF-32" : "") +
                                      ": only the program that wrote it can keep them out"});
     }
-    if (result.rewritten == 0) result.output.assign(bytes.data(), bytes.size());
+    if (result.rewritten == 0 && result.values == 0) result.output.assign(bytes.data(), bytes.size());
     return result;
 }
 

@@ -1,7 +1,10 @@
 // Takes a mailto href apart into its addresses and its tail, the way a browser's URL parser and a mail program read it.
 #include "Href.h"
 
+#include <algorithm>
+
 #include "Ascii.h"
+#include "Site.h"
 
 namespace site {
 
@@ -80,6 +83,9 @@ std::string ReadMailtoHref(std::string_view decodedHref, MailtoHref* href) {
     const size_t tailStart = rest.find_first_of("?#");
     const std::string addresses = PercentDecoded(rest.substr(0, tailStart));
     if (addresses.empty()) return "no address before the query: the code needs one";
+    if (static_cast<size_t>(std::count(addresses.begin(), addresses.end(), ',')) >= kMaxHrefAddresses) {
+        return "more than " + std::to_string(kMaxHrefAddresses) + " addresses in its href";
+    }
     size_t from = 0;
     for (;;) {
         const size_t comma = addresses.find(',', from);

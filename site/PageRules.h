@@ -9,7 +9,12 @@
 
 namespace site {
 
-enum class Charset { kUndeclared, kUtf8, kSingleByte, kDoubleByte, kUtf16, kUtf32, kOther };
+// kDoubleByte: characters of two bytes whose second byte can be ASCII
+// (Shift_JIS, Big5, GBK, GB18030, EUC-KR); kMultiByte: characters of
+// several bytes that are all above 127 (EUC-JP), so that an ASCII byte is
+// always that character; kOther: any other, such as ISO-2022-JP, whose
+// ASCII bytes change meaning after an escape.
+enum class Charset { kUndeclared, kUtf8, kSingleByte, kDoubleByte, kMultiByte, kUtf16, kUtf32, kOther };
 
 // The charset that a label names, by family, as the encoding standard lists
 // labels; a meta naming UTF-16 counts as UTF-8, since browsers read it so.

@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include <atomic>
-#include <chrono>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUORVANE_ASAN 1
@@ -22,17 +21,11 @@ namespace site {
 
 size_t MemoryCap(size_t pageBytes) { return kMemoryCapBase + kMemoryCapPerByte * pageBytes; }
 
-unsigned long long TimeCapMilliseconds(size_t pageBytes) {
-    return kTimeCapBaseMs + kTimeCapMsPerMiB * pageBytes / (1u << 20);
+unsigned long long AttributePairsCap(size_t pageBytes) {
+    return kAttributePairsBase + kAttributePairsPerByte * static_cast<unsigned long long>(pageBytes);
 }
 
 namespace {
-
-unsigned long long NowMilliseconds() {
-    return static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               std::chrono::steady_clock::now().time_since_epoch())
-                                               .count());
-}
 
 const size_t kAlign = 16;
 // Blocks come from chunks of one size, kept for the next parse (up to
@@ -41,8 +34,6 @@ const size_t kAlign = 16;
 // 4 KB. A larger block gets a chunk of its own, freed after the parse.
 const size_t kChunkSize = 1024 * 1024;
 const size_t kKeptChunks = 16;
-// The clock is read once per so many tokens; a token's own work is bounded by the depth cap.
-const unsigned kTokensPerClockRead = 1024;
 
 void* GumboAllocate(void* userdata, size_t size) { return static_cast<Parse*>(userdata)->Allocate(size); }
 // Nothing is freed one by one: the arena goes as a whole.
@@ -106,7 +97,6 @@ Parse::Parse(std::string_view page) {
         return;
     }
     memoryCap_ = MemoryCap(page.size());
-    deadline_ = NowMilliseconds() + TimeCapMilliseconds(page.size());
 
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = GumboAllocate;
@@ -201,11 +191,9 @@ void* Parse::Allocate(size_t size) {
 }
 
 void Parse::AfterToken(unsigned int openElements) {
+    // Each token scans the open elements: with their number capped, a parse is linear in its tokens.
     if (openElements > kMaxDepth) {
         Stop(Cap::kDepth);
-    }
-    if (++tokens_ % kTokensPerClockRead == 0 && NowMilliseconds() > deadline_) {
-        Stop(Cap::kTime);
     }
 }
 

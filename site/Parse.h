@@ -1,4 +1,4 @@
-// A gumbo parse held within caps on page size, nesting depth, memory and time, with every byte of it freed at once.
+// A gumbo parse held within caps on page size, nesting depth and memory, with every byte of it freed at once.
 #ifndef QUORVANE_SITE_PARSE_H
 #define QUORVANE_SITE_PARSE_H
 
@@ -13,7 +13,7 @@ namespace site {
 
 class Parse {
 public:
-    // Parses a copy of `page`; Root() is null when a cap stopped it (see Cap()).
+    // Parses a copy of `page`; Root() is null when a cap stopped it (see CapReached()).
     explicit Parse(std::string_view page);
     ~Parse();
     Parse(const Parse&) = delete;
@@ -41,8 +41,6 @@ private:
     char* end_ = nullptr;
     size_t reserved_ = 0;
     size_t memoryCap_ = 0;
-    unsigned long long deadline_ = 0;
-    unsigned int tokens_ = 0;
     const char* copy_ = nullptr;
     const GumboNode* root_ = nullptr;
     Cap cap_ = Cap::kNone;

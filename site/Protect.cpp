@@ -1,4 +1,4 @@
-// Protects one page: gathers its facts in one walk, decides for the page, decides for each anchor, splices the code in.
+// Protects one page: in the default form by references where each address stands; in the script form by gathering its facts in one walk, deciding for the page and for each anchor, and splicing the code in.
 #include <string.h>
 
 #include <algorithm>
@@ -10,6 +10,8 @@
 #include "MailCode.h"
 #include "PageRules.h"
 #include "Parse.h"
+#include "Places.h"
+#include "References.h"
 #include "Scan.h"
 #include "Site.h"
 
@@ -29,6 +31,7 @@ public:
 
 private:
     bool WideCharset();
+    bool LeftBeforeTheParse(const std::vector<Span>& addresses);
     bool Capped(const Parse& parse);
     bool LeftForCharsetOrPolicy(const PageFacts& facts);
     void Decide(const Parse& parse, const PageFacts& facts, std::vector<AnchorCode>* taken);
@@ -57,21 +60,21 @@ void Protector::Run() {
     const bool mailto = HasMailto(page_);
     const std::vector<Span> addresses = FindAddresses(page_);
     if (!mailto && addresses.empty()) return Finish();
+    if (mailto && LeftBeforeTheParse(addresses)) return Finish();
     std::vector<AnchorCode> taken;
-    std::vector<Placed> readable;
-    {
+    if (mailto) {
         // The parse goes before the splice: the codes need only the page's own bytes.
         Parse parse(page_);
         result_->parserMemory = parse.MemoryUsed();
         result_->cap = parse.CapReached();
-        if (!Capped(parse) && mailto) {
+        if (!Capped(parse)) {
             PageFacts facts;
             GatherFacts(parse, page_, &facts);
             ListDropped(facts);
             if (!facts.anchors.empty() && !LeftForCharsetOrPolicy(facts)) Decide(parse, facts, &taken);
         }
-        readable = PlaceAddresses(addresses, &parse);
     }
+    const std::vector<Placed> readable = PlaceAddresses(page_, addresses);
     Splice(taken);
     // A page left whole has its line; each address in it stands as it stood.
     if (!result_->pageLeft) ListReadable(readable);
@@ -90,13 +93,39 @@ bool Protector::WideCharset() {
     return true;
 }
 
+// What the stream reader tells before gumbo runs: a tag whose attributes
+// would cost the parser's duplicate check more than its cap, and a page that
+// loads its next pages by script, into which the code's document.write would
+// write a new document.
+bool Protector::LeftBeforeTheParse(const std::vector<Span>& addresses) {
+    PageReading reading;
+    ReadPlaces(page_, addresses, &reading);
+    if (reading.attributePairs > AttributePairsCap(page_.size())) {
+        result_->cap = Cap::kAttributes;
+        LeavePage(0, "its tags hold more attributes than the parser's limit for the page's size (" +
+                         std::to_string(reading.attributePairs) + " pairs to compare)");
+        return true;
+    }
+    if (!reading.instantNavigation.empty()) {
+        LeavePage(reading.instantNavigationOffset,
+                  "the page loads its next pages by script (" + reading.instantNavigation +
+                      "): the script form's document.write would replace them; the default form takes it");
+        return true;
+    }
+    return false;
+}
+
 bool Protector::Capped(const Parse& parse) {
     switch (parse.CapReached()) {
         case Cap::kNone: return false;
-        case Cap::kPageSize: LeavePage(0, "the page is larger than the parser's limit of 64 MiB"); break;
-        case Cap::kDepth: LeavePage(0, "elements nest deeper than the parser's limit of 512"); break;
+        case Cap::kPageSize:
+            LeavePage(0, "the page is larger than the parser's limit of " + std::to_string(kMaxPageBytes >> 20) + " MiB");
+            break;
+        case Cap::kDepth:
+            LeavePage(0, "elements nest deeper than the parser's limit of " + std::to_string(kMaxDepth));
+            break;
         case Cap::kMemory: LeavePage(0, "the parse took more memory than the parser's limit for the page's size"); break;
-        case Cap::kTime: LeavePage(0, "the parse took longer than the parser's limit for the page's size"); break;
+        case Cap::kAttributes: break;  // decided before the parse
     }
     return true;
 }
@@ -108,7 +137,7 @@ bool Protector::LeftForCharsetOrPolicy(const PageFacts& facts) {
     } else if (charset == Charset::kDoubleByte) {
         LeavePage(facts.charsetOffset,
                   "charset " + ascii::Printable(facts.charsetName) + ": its double-byte characters can end in a backslash byte");
-    } else if (charset == Charset::kOther) {
+    } else if (charset == Charset::kOther || charset == Charset::kMultiByte) {
         LeavePage(facts.charsetOffset, "charset " + ascii::Printable(facts.charsetName) + " is neither UTF-8 nor a single-byte charset");
     } else if (charset == Charset::kUndeclared && HasByteAbove127(page_)) {
         LeavePage(0, "no charset declared (byte-order mark or meta charset) and bytes above 127: a browser "
@@ -253,10 +282,19 @@ void Protector::Finish() {
 
 }  // namespace
 
-ProtectResult ProtectPage(std::string_view page) {
+ProtectResult ProtectPage(std::string_view page, const ProtectOptions& options) {
     ProtectResult result;
-    Protector(page, &result).Run();
-    if (result.rewritten == 0) result.output.assign(page.data(), page.size());
+    if (options.form == Form::kReferences) {
+        ProtectWithReferences(page, options, &result);
+        // Offsets as lines; references take no line of their own, so the lines stay.
+        std::stable_sort(result.listed.begin(), result.listed.end(),
+                         [](const Listed& a, const Listed& b) { return a.line < b.line; });
+        LineCounter lines(page);
+        for (Listed& l : result.listed) l.line = lines.LineAt(l.line);
+    } else {
+        Protector(page, &result).Run();
+    }
+    if (result.rewritten == 0 && result.values == 0) result.output.assign(page.data(), page.size());
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace site {
@@ -18,21 +19,40 @@ struct Listed {
     size_t lineAfter = 0;
 };
 
-// The caps of the HTML parser; a page past one is left whole, with the
-// reason. Ordinary HTML takes gumbo 14 to 24 bytes of memory per page byte
-// (a 64 MiB page: 1.0 to 1.5 GB) and parses at tens of MB/s, so any page of
-// up to kMaxPageBytes of it stays within the caps; they stop what grows
-// faster than the page: deep nesting (each token scans the open elements)
-// and the clones of misnested formatting elements.
-enum class Cap { kNone, kPageSize, kDepth, kMemory, kTime };
+// The caps of the HTML parser that the script form runs; a page past one is
+// left whole, with the reason. Each counts work, not time, so that a page
+// gets the same on every machine: bytes, the open elements each token scans,
+// the memory of the tree, and the attribute names that the parser compares
+// with each other for duplicates (a tag of n attributes costs n * (n - 1) / 2).
+// Real pages stay far below them (the README gives the largest values seen).
+// The default form reads every page without a tree, in time linear in its bytes.
+enum class Cap { kNone, kPageSize, kDepth, kMemory, kAttributes };
 constexpr size_t kMaxPageBytes = size_t(64) << 20;
 constexpr unsigned kMaxDepth = 512;  // open elements; a browser flattens trees from 512 on
 constexpr size_t kMemoryCapBase = size_t(64) << 20;
 constexpr size_t kMemoryCapPerByte = 32;
-constexpr unsigned long long kTimeCapBaseMs = 2000;
-constexpr unsigned long long kTimeCapMsPerMiB = 1000;
+constexpr unsigned long long kAttributePairsBase = 1000000;
+constexpr unsigned long long kAttributePairsPerByte = 4;
 size_t MemoryCap(size_t pageBytes);
-unsigned long long TimeCapMilliseconds(size_t pageBytes);
+unsigned long long AttributePairsCap(size_t pageBytes);
+// The most addresses one mailto href may hold for the script form, which looks for each in the link's text.
+constexpr size_t kMaxHrefAddresses = 64;
+
+// How --protect hides a page's addresses.
+enum class Form {
+    // Each address and "mailto:" in text, RCDATA and attribute values
+    // written as character references, where they stand; nothing inserted.
+    kReferences,
+    // Each mailto anchor replaced by the mail code: a NOSCRIPT anchor and a
+    // script that writes the link from pieces.
+    kScript,
+};
+
+struct ProtectOptions {
+    Form form = Form::kReferences;
+    // Addresses left readable on purpose, in lower case; counted apart.
+    const std::unordered_set<std::string>* accepted = nullptr;
+};
 
 // Where one anchor was replaced: its bytes in the input, and the code that took their place in the output.
 struct Replaced {
@@ -46,8 +66,13 @@ struct ProtectResult {
     // The page to write: the input with each taken anchor replaced by the
     // mail code. Equal to the input when nothing was taken.
     std::string output;
-    // Anchors replaced by the mail code.
+    // Anchors whose href was rewritten (or, in the script form, replaced by the mail code).
     size_t rewritten = 0;
+    // Other values in which addresses were hidden: text runs and attribute
+    // values of pages, strings of JSON, text and attribute values of XML.
+    size_t values = 0;
+    // Addresses left readable because they were accepted.
+    size_t accepted = 0;
     // True when the whole page was left alone (its reason is in `listed`).
     bool pageLeft = false;
     std::vector<Listed> listed;
@@ -82,7 +107,17 @@ struct ProtectResult {
 // a page that declares no charset (byte-order mark or meta) and holds bytes
 // above 127, and a page past one of the parser's caps or whose code would
 // not fit in its memory cap.
-ProtectResult ProtectPage(std::string_view page);
+//
+// That is the script form (Form::kScript). The default form (Form::kReferences)
+// changes no markup: every address and every "mailto:" that stands in text,
+// RCDATA (title, textarea) or an attribute value, where the parser decodes
+// character references, is written as decimal references, byte for byte,
+// ASCII bytes only; the page reads the same to browsers, scripts, style
+// sheets and screen readers. Addresses in scripts, style sheets, comments and
+// CDATA, in an <!--email_off--> region, after SVG or MathML markup that the
+// reader cannot follow as a browser does, and in a page whose charset changes
+// what ASCII bytes mean, are listed.
+ProtectResult ProtectPage(std::string_view page, const ProtectOptions& options = ProtectOptions());
 
 // An e-mail address readable in the page's raw bytes.
 struct Finding {
@@ -131,7 +166,7 @@ FileKind KindOfFile(std::string_view name, std::string_view firstBlock);
 // to the same value (rewritten counts them; a file that is not well-formed
 // is left and listed); any other file that holds readable addresses is
 // listed, since only the program that wrote it can keep them out.
-ProtectResult ProtectFile(FileKind kind, std::string_view bytes);
+ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOptions& options = ProtectOptions());
 
 // Every readable address in a file: a page's by the part of it each stands
 // in, another's named by its kind ("feed", "json", "script", "text", ...).

@@ -1,0 +1,267 @@
+// Places a page's addresses by one pass of the page reader, and notes the page's declarations on the way.
+#include "Places.h"
+
+#include <algorithm>
+
+#include "Ascii.h"
+#include "MailCode.h"
+#include "Reader.h"
+
+namespace site {
+
+namespace {
+
+std::string_view Slice(std::string_view page, size_t begin, size_t end) { return page.substr(begin, end - begin); }
+
+std::string_view AttributeValue(std::string_view page, const ReadTag& tag, std::string_view name, bool* found = nullptr) {
+    for (const ReadAttribute& a : tag.attributes) {
+        if (ascii::EqualsNoCase(Slice(page, a.nameBegin, a.nameEnd), name)) {
+            if (found) *found = true;
+            return Slice(page, a.valueBegin, a.valueEnd);
+        }
+    }
+    if (found) *found = false;
+    return std::string_view();
+}
+
+// Marks of scripts that load a site's next pages into the open document:
+// an inline script written then by document.write would replace the whole page.
+const char* InstantNavigation(std::string_view page, const ReadTag& tag) {
+    for (const ReadAttribute& a : tag.attributes) {
+        const std::string name = ascii::Lowered(Slice(page, a.nameBegin, a.nameEnd));
+        if (name == "hx-boost") return "htmx hx-boost";
+        if (name.rfind("data-turbo", 0) == 0) return "Turbo";
+        if (name.rfind("data-swup", 0) == 0) return "swup";
+        if (name.rfind("data-pjax", 0) == 0) return "pjax";
+        if (name == "data-astro-transition" || name.rfind("data-astro-transition-", 0) == 0) return "Astro's view transitions";
+    }
+    if (tag.name == "meta") {
+        const std::string name = ascii::Lowered(AttributeValue(page, tag, "name"));
+        if (name == "astro-view-transitions-enabled") return "Astro's view transitions";
+        if (name.rfind("turbo-", 0) == 0) return "Turbo";
+    }
+    if (tag.name == "script") {
+        const std::string src = ascii::Lowered(AttributeValue(page, tag, "src"));
+        for (const char* mark : {"turbo", "swup", "pjax", "htmx"}) {
+            if (src.find(mark) != std::string::npos) {
+                return std::string_view(mark) == "htmx" ? nullptr : mark;
+            }
+        }
+    }
+    return nullptr;
+}
+
+class Placer : public ReaderEvents {
+public:
+    Placer(std::string_view page, const std::vector<Span>& addresses, PageReading* reading)
+        : page_(page), addresses_(addresses), reading_(reading) {}
+
+    void Text(size_t begin, size_t end, TextKind kind, std::string_view element, bool exact) override {
+        if (kind == TextKind::kRawText && element == "noscript" && HoldsSomething(begin, end)) {
+            // Hidden as browsers without scripts read it; with scripts it is text that nothing shows.
+            inNoScript_ = true;
+            ownNoScript_ = lastStartTag_ == kMailCodeNoScriptStart;
+            const bool read = exact && !optOut_ && ReadNoScriptContent(page_, begin, end, *this);
+            inNoScript_ = false;
+            if (read) return;
+        }
+        std::string where;
+        if (kind == TextKind::kData) {
+            where = "text";
+        } else if (kind == TextKind::kCData) {
+            where = "CDATA";
+        } else if (element == "script") {
+            where = ScriptKind();
+            if (reading_->instantNavigation.empty() && !inNoScript_ &&
+                Slice(page_, begin, end).find("navigation.instant") != std::string_view::npos) {
+                reading_->instantNavigation = "instant loading (navigation.instant)";
+                reading_->instantNavigationOffset = begin;
+            }
+        } else {
+            where = std::string(element);
+        }
+        const bool decoded = kind == TextKind::kData || kind == TextKind::kRcdata;
+        Place(begin, end, where, decoded, exact);
+    }
+
+    void Tag(const ReadTag& tag, bool exact) override {
+        if (!tag.isEnd) {
+            lastStartTag_ = Slice(page_, tag.begin, tag.end);
+            const size_t n = tag.attributes.size();
+            reading_->attributePairs += n * (n - (n ? 1 : 0)) / 2;
+            lastType_ = tag.name == "script" ? ascii::Lowered(ascii::Trim(AttributeValue(page_, tag, "type"))) : "";
+            if (!tag.foreign && tag.name == "meta" && !inNoScript_) Meta(tag);
+            if (reading_->instantNavigation.empty() && !inNoScript_) {
+                if (const char* mark = InstantNavigation(page_, tag)) {
+                    reading_->instantNavigation = mark;
+                    reading_->instantNavigationOffset = tag.begin;
+                }
+            }
+        }
+        const std::string tagName = "tag <" + std::string(tag.isEnd ? "/" : "") + ascii::Printable(tag.name) + ">";
+        // The code's own NOSCRIPT anchor, as the generator writes it.
+        const bool own = inNoScript_ && ownNoScript_ && !tag.isEnd &&
+                         page_.compare(tag.begin, sizeof kMailCodeAnchorStart - 1, kMailCodeAnchorStart) == 0;
+        size_t covered = tag.begin;
+        for (const ReadAttribute& a : tag.attributes) {
+            Place(covered, a.valueBegin > covered ? a.valueBegin : a.nameEnd, tagName, false, exact);
+            if (!a.hasValue) {
+                covered = a.nameEnd;
+                continue;
+            }
+            const bool href = tag.name == "a" && !tag.isEnd && ascii::EqualsNoCase(Slice(page_, a.nameBegin, a.nameEnd), "href");
+            if (href) reading_->anchorHrefs.push_back(places_);
+            const std::string name = "attribute " + ascii::Printable(ascii::Lowered(Slice(page_, a.nameBegin, a.nameEnd)));
+            if (own) {
+                PlaceOwn(a.valueBegin, a.valueEnd, name);
+            } else {
+                Place(a.valueBegin, a.valueEnd, name, !tag.isEnd, exact);
+            }
+            covered = a.valueEnd;
+        }
+        Place(covered, tag.end, tagName, false, exact);
+    }
+
+    void Comment(size_t begin, size_t end) override {
+        const std::string_view text = ascii::Trim(Slice(page_, begin, end));
+        if (text == "email_off") optOut_ = true;
+        if (text == "/email_off") optOut_ = false;
+        Place(begin, end, "comment", false, true);
+    }
+
+    void Doctype(size_t begin, size_t end) override { Place(begin, end, "doctype", false, true); }
+
+    // Addresses that no place took: inside a tag the page ends in.
+    void Finish() {
+        for (; next_ < addresses_.size(); ++next_) {
+            reading_->addresses.push_back({addresses_[next_], "markup", Fate::kRaw, places_});
+        }
+    }
+
+private:
+    bool HoldsSomething(size_t begin, size_t end) const {
+        const bool address = next_ < addresses_.size() && addresses_[next_].begin < end;
+        return address || FindMailto(Slice(page_, 0, end), begin) != std::string_view::npos;
+    }
+
+    std::string ScriptKind() const {
+        if (lastType_ == "application/ld+json") return "JSON-LD";
+        if (lastType_ == "application/json" || lastType_ == "importmap") return "JSON script";
+        return "script";
+    }
+
+    void Meta(const ReadTag& tag) {
+        bool hasCharset = false, hasEquiv = false, hasContent = false;
+        const std::string_view declared = AttributeValue(page_, tag, "charset", &hasCharset);
+        const std::string_view equiv = ascii::Trim(AttributeValue(page_, tag, "http-equiv", &hasEquiv));
+        const std::string_view content = AttributeValue(page_, tag, "content", &hasContent);
+        std::string_view name;
+        if (hasCharset) {
+            name = ascii::Trim(declared);
+        } else if (hasEquiv && hasContent && ascii::EqualsNoCase(equiv, "content-type")) {
+            name = CharsetInContentType(content);
+        }
+        if (!name.empty() && reading_->charsetName.empty()) {
+            reading_->charset = ClassifyLabel(name);
+            reading_->charsetName = std::string(name);
+            reading_->charsetOffset = tag.begin;
+        }
+        if (hasEquiv && hasContent && ascii::EqualsNoCase(equiv, "content-security-policy") && !reading_->policyForbids &&
+            PolicyForbidsInlineScript(content)) {
+            reading_->policyForbids = true;
+            reading_->policyOffset = tag.begin;
+        }
+    }
+
+    // The addresses that start in [begin, end), and for a place that decodes
+    // references the word "mailto:" in it; each place gets its own number.
+    void Place(size_t begin, size_t end, const std::string& where, bool decoded, bool exact) {
+        const size_t place = places_++;
+        for (; next_ < addresses_.size() && addresses_[next_].begin < end; ++next_) {
+            const Span& span = addresses_[next_];
+            if (span.begin < begin) {
+                // It began in an earlier place and runs into this one.
+                reading_->addresses.push_back({span, where, Fate::kRaw, place});
+                continue;
+            }
+            Fate fate = Fate::kRaw;
+            if (decoded && span.end <= end) fate = optOut_ ? Fate::kOptOut : exact ? Fate::kHide : Fate::kInexact;
+            reading_->addresses.push_back({span, where, fate, place});
+        }
+        if (!decoded || !exact || optOut_) return;
+        for (size_t at = begin; (at = FindMailto(Slice(page_, 0, end), at)) != std::string_view::npos; at += 6) {
+            if (at + 7 <= end && page_[at + 6] == ':') reading_->mailtos.push_back({{at, at + 7}, place});
+        }
+    }
+
+    void PlaceOwn(size_t begin, size_t end, const std::string& where) {
+        const size_t place = places_++;
+        for (; next_ < addresses_.size() && addresses_[next_].begin < end; ++next_) {
+            reading_->addresses.push_back({addresses_[next_], where, Fate::kOwnCode, place});
+        }
+        (void)begin;
+    }
+
+    std::string_view page_;
+    const std::vector<Span>& addresses_;
+    PageReading* reading_;
+    size_t next_ = 0;
+    size_t places_ = 0;
+    bool optOut_ = false;
+    bool inNoScript_ = false;
+    bool ownNoScript_ = false;
+    std::string_view lastStartTag_;
+    std::string lastType_;
+};
+
+bool IsValidUtf8(std::string_view bytes) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+        if (length == 0 || (c > 0xF4) || i + length > n) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PageReading::IsAnchorHref(size_t place) const {
+    return std::binary_search(anchorHrefs.begin(), anchorHrefs.end(), place);
+}
+
+void ReadPlaces(std::string_view page, const std::vector<Span>& addresses, PageReading* reading) {
+    Placer placer(page, addresses, reading);
+    ReadPage(page, placer);
+    placer.Finish();
+}
+
+bool DoubleByteRisk(std::string_view page, Charset charset) {
+    if (charset == Charset::kDoubleByte) return true;
+    if (charset != Charset::kUndeclared) return false;
+    return !IsValidUtf8(page);
+}
+
+void TrimAfterHighBytes(std::string_view page, std::vector<PlacedAddress>* addresses) {
+    std::vector<PlacedAddress> kept;
+    for (PlacedAddress& a : *addresses) {
+        if (a.span.begin > 0 && static_cast<unsigned char>(page[a.span.begin - 1]) > 127) {
+            ++a.span.begin;
+            while (a.span.begin < a.span.end && page[a.span.begin] == '.') ++a.span.begin;
+            if (a.span.begin >= a.span.end || page[a.span.begin] == '@') continue;
+        }
+        kept.push_back(std::move(a));
+    }
+    addresses->swap(kept);
+}
+
+}  // namespace site
