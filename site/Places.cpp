@@ -29,7 +29,8 @@ std::string_view AttributeValue(std::string_view page, const ReadTag& tag, std::
 const char* InstantNavigation(std::string_view page, const ReadTag& tag) {
     for (const ReadAttribute& a : tag.attributes) {
         const std::string name = ascii::Lowered(Slice(page, a.nameBegin, a.nameEnd));
-        if (name == "hx-boost") return "htmx hx-boost";
+        // htmx writes it hx-boost, data-hx-boost, and from version 4 with a modifier (hx-boost:inherited).
+        if (name.rfind("hx-boost", 0) == 0 || name.rfind("data-hx-boost", 0) == 0) return "htmx hx-boost";
         if (name.rfind("data-turbo", 0) == 0) return "Turbo";
         if (name.rfind("data-swup", 0) == 0) return "swup";
         if (name.rfind("data-pjax", 0) == 0) return "pjax";
@@ -116,6 +117,7 @@ public:
                 PlaceOwn(a.valueBegin, a.valueEnd, name);
             } else {
                 Place(a.valueBegin, a.valueEnd, name, !tag.isEnd, exact);
+                if (!tag.isEnd && exact && !optOut_) BrokenMailto(a.valueBegin, a.valueEnd);
             }
             covered = a.valueEnd;
         }
@@ -192,6 +194,24 @@ private:
         for (size_t at = begin; (at = FindMailto(Slice(page_, 0, end), at)) != std::string_view::npos; at += 6) {
             if (at + 7 <= end && page_[at + 6] == ':') reading_->mailtos.push_back({{at, at + 7}, place});
         }
+    }
+
+    // "mailto:" at the start of a URL with tabs or line breaks between its
+    // letters (m\nailto:), which the URL parser drops: a mail link all the same.
+    void BrokenMailto(size_t begin, size_t end) {
+        size_t i = begin;
+        while (i < end && static_cast<unsigned char>(page_[i]) <= ' ') ++i;
+        const size_t start = i;
+        bool broken = false;
+        for (const char want : std::string_view("mailto:")) {
+            while (i < end && (page_[i] == '\t' || page_[i] == '\n' || page_[i] == '\r')) {
+                broken = true;
+                ++i;
+            }
+            if (i >= end || ascii::Lower(page_[i]) != want) return;
+            ++i;
+        }
+        if (broken) reading_->mailtos.push_back({{start, i}, places_ - 1});
     }
 
     void PlaceOwn(size_t begin, size_t end, const std::string& where) {

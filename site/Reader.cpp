@@ -283,6 +283,13 @@ size_t Reader::StartTag(size_t after) {
     if (tag.foreign || (!foreign_.empty() && !foreign_.back().html)) return after;
     // What follows an HTML start tag.
     const std::string& name = tag.name;
+    // In a <select> the tree builder has dropped these tags, so that their
+    // text was markup, where newer browsers keep them; after a <frameset> it
+    // drops them all.
+    if (name == "frameset" ||
+        (inSelect_ && In(name, {"title", "style", "xmp", "iframe", "noembed", "noframes", "noscript", "plaintext"}))) {
+        exact_ = false;
+    }
     if (name == "select") inSelect_ = true;
     if (name == "input" || name == "keygen" || name == "textarea") inSelect_ = false;
     if (name == "title" || name == "textarea") return RawElement(after, TextKind::kRcdata, name);
@@ -291,6 +298,14 @@ size_t Reader::StartTag(size_t after) {
         Text(after, end_, TextKind::kPlainText, name);
         endedInData_ = false;
         return end_;
+    }
+    if (name == "noscript" && scripting_) {
+        // Browsers without scripts read the content as markup: where that
+        // reading would not end in ordinary content, the two readings part
+        // after it, and nothing from there on is rewritten.
+        Reader withoutScripts(page_, after, RawEnd(after, name), nullptr, false);
+        withoutScripts.Run();
+        if (!withoutScripts.EndedInData()) exact_ = false;
     }
     if (In(name, {"style", "xmp", "iframe", "noembed", "noframes"}) || (name == "noscript" && scripting_)) {
         return RawElement(after, TextKind::kRawText, name);

@@ -146,7 +146,8 @@ void ReferencesForm::Write(const PageReading& reading, const std::vector<Edit>& 
         out.append(page_.substr(edit.span.begin, begin - edit.span.begin));
         for (size_t i = begin; i < edit.span.end; ++i) {
             const unsigned char c = static_cast<unsigned char>(page_[i]);
-            if (c < 128) {
+            // A tab or line break stays: the parser reads CR LF as LF, but a reference to CR as CR.
+            if (c < 128 && c != '\t' && c != '\n' && c != '\r') {
                 out.append("&#").append(std::to_string(c)).push_back(';');
             } else {
                 out.push_back(static_cast<char>(c));
@@ -171,6 +172,7 @@ bool StartsWithMailtoReferences(std::string_view raw) {
     size_t i = !raw.empty() && (raw[0] == '"' || raw[0] == '\'') ? 1 : 0;
     while (i < raw.size() && ascii::IsBlank(raw[i])) ++i;  // the URL parser trims them
     for (const char want : std::string_view("mailto:")) {
+        while (i < raw.size() && (raw[i] == '\t' || raw[i] == '\n' || raw[i] == '\r')) ++i;
         if (raw.substr(i, 2) != "&#") return false;
         i += 2;
         unsigned value = 0;

@@ -140,6 +140,7 @@ const std::vector<Row> kRows = {
     {"more addresses in the href than the code looks for",
      "<a href=\"mailto:" + Repeat("a@b.org,", 64) + "c@d.org\">x</a>", 0, "", "more than 64 addresses", 1},
     {"loads its next pages by script (htmx)", "<body hx-boost=\"true\">\n" + kLink, 0, "", "loads its next pages by script", 1},
+    {"loads its next pages by script (htmx 4)", "<body hx-boost:inherited=\"true\">\n" + kLink, 0, "", "htmx hx-boost", 1},
     {"loads its next pages by script (instant loading's config)",
      "<script id=\"__config\" type=\"application/json\">{\"features\": [\"navigation.instant\"]}</script>" + kLink, 0, "",
      "navigation.instant", 1},
