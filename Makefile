@@ -48,7 +48,9 @@ install:
 	@tools/build.sh $(INSTALL_PRESET) $(JOBS) --target quorvane-code
 	@DESTDIR="$(DESTDIR)" cmake --install build/$(INSTALL_PRESET) --prefix "$(PREFIX)" --strip
 
-# The site commands' speed and memory over a generated site: MB/s, files/s and peak resident memory, the best of several runs each.
+# The site commands' speed and memory over a generated site: MB/s, files/s and peak resident memory, the best of several runs each;
+# then how their cost grows with pathological pages at doubling sizes. Figures only: a bad one fails nothing.
 bench: setup
 	@tools/build.sh host $(JOBS) --target quorvane-code
 	@python3 tools/bench-site.py build/host/cli/quorvane-code
+	@python3 tools/bench-pathological.py build/host/cli/quorvane-code

@@ -11,7 +11,8 @@ they are in the page cache; each run starts from the site as generated
 (--protect's changes are undone before the next run). With --from, the site
 is the *.html pages of DIR instead (such as /usr/share/doc), each with three
 mailto links added before its </body>. The peak is the largest resident set
-of the tool over the runs of a command.
+of the tool over the runs of a command. It ends with 0 whatever the figures;
+an exit code of the tool other than the one expected is a warning line.
 """
 import argparse
 import os
@@ -157,7 +158,6 @@ def main():
         ("--protect --dry-run", [tool, "--protect", "--dry-run", *extra, str(site)], restore),
         ("--check", [tool, "--check", *extra, str(site)], restore),
     ]
-    failed = False
     for label, command, before in rows:
         seconds, cpu_seconds, peak, code, stderr = best(args.runs, command, before)
         summary = stderr.decode("utf-8", "replace").strip().splitlines()[-1:] or ["(no summary)"]
@@ -165,11 +165,14 @@ def main():
         print(f"{label:22} {total / 1e6 / seconds:8.1f} MB/s {len(pages) / seconds:9.0f} files/s {peak:7.1f} MB peak "
               f"(best of {args.runs}: {seconds:.3f} s, {cpu_seconds:.3f} s of processor time)")
         print(f"{'':22} exit {code}: {summary[0]}")
-        failed |= code not in ((0, 1) if label == "--check" else (0,))
+        expected = (0, 1) if label == "--check" else (0,)
+        if code not in expected:
+            print(f"{'':22} warning: exit {code}, expected {' or '.join(map(str, expected))}")
     restore()
     if not args.folder:
         shutil.rmtree(root)
-    return 1 if failed else 0
+    # Figures only: a wrong exit code is the warning above, and fails nothing.
+    return 0
 
 
 if __name__ == "__main__":

@@ -66,7 +66,7 @@ HWND OkOf(HWND box) { return GetDlgItem(box, IDC_ABOUT_OK); }
 // After a box has closed: AboutDialog is 0 and the focus is in EmailEdit.
 void ExpectClosedState(Host& host) {
     EXPECT_EQ(static_cast<HWND>(nullptr), host.AboutDialog());
-    EXPECT_MSG(drive::WaitUntil([&] { return host.Focus() == host.emailEdit; }, 3000),
+    EXPECT_MSG(drive::WaitUntil([&] { return host.Focus() == host.emailEdit; }),
                "focus in " + bench::Show(host.Focus()) + " (" + drive::ClassOf(host.Focus()) +
                    "), expected EmailEdit " + bench::Show(host.emailEdit));
 }
@@ -292,7 +292,7 @@ BENCH_CASE(about, paints_the_icon_at_10_5) {
         drive::Image image;
         bool readable = drive::WaitUntil([&] {
             return drive::CaptureScreen(probeRect, &image) && image.At(20, 20) == RGB(12, 34, 56);
-        }, 3000);
+        });
         if (!readable) SKIP("the screen cannot be read back under this Wine (BitBlt from the screen DC)");
     }
 
@@ -317,7 +317,7 @@ BENCH_CASE(about, paints_the_icon_at_10_5) {
     bench::Where where("icon " + bench::Show(16 * scale) + "x" + bench::Show(16 * scale) + " at (10,5)");
     {
         bench::Where first("first paint");
-        EXPECT_MSG(drive::WaitUntil(iconShown, 3000), bench::Show(differences) + " pixels differ:" + report);
+        EXPECT_MSG(drive::WaitUntil(iconShown), bench::Show(differences) + " pixels differ:" + report);
     }
 
     // Covered, repainted (erase included) while covered, and uncovered: what
@@ -331,9 +331,9 @@ BENCH_CASE(about, paints_the_icon_at_10_5) {
             // one unpainted on the screen; painting it again brings it out.
             RedrawWindow(cover.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
             return false;
-        }, 5000);
+        });
         if (!covered) SKIP("Wine did not put the covering window on the screen, so a repaint cannot be told from old pixels");
         RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
-    EXPECT_MSG(drive::WaitUntil(iconShown, 3000), bench::Show(differences) + " pixels differ:" + report);
+    EXPECT_MSG(drive::WaitUntil(iconShown), bench::Show(differences) + " pixels differ:" + report);
 }

@@ -297,6 +297,8 @@ HWND FocusOf(DWORD threadId) { return ThreadInfo(threadId).hwndFocus; }
 
 HWND ActiveOf(DWORD threadId) { return ThreadInfo(threadId).hwndActive; }
 
+HWND CaptureOf(DWORD threadId) { return ThreadInfo(threadId).hwndCapture; }
+
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT failed) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, Scaled(kTimeout), &result)) return failed;

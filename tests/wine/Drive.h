@@ -120,6 +120,8 @@ DWORD HelpIdOf(HWND window);
 // 0 when the thread has none.
 HWND FocusOf(DWORD threadId);
 HWND ActiveOf(DWORD threadId);
+// The window holding the mouse capture of that thread, 0 when none does.
+HWND CaptureOf(DWORD threadId);
 
 // SendMessageTimeoutA; the result, or `failed` when the call timed out or failed.
 LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0, LRESULT failed = -1);

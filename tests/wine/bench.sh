@@ -81,7 +81,7 @@ case $command in
       >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/xvfb.pid"
     for _ in $(seq $((100 * scale))); do [[ $(wc -l <"$state/display") -ge 1 ]] && break; sleep 0.1; done
-    [[ -s $state/display ]] || { echo "bench: Xvfb did not start:" >&2; cat "$state/xvfb.log" >&2; exit 1; }
+    [[ -s $state/display ]] || { echo "bench: Xvfb gave no display within $((10 * scale)) s: hang guard" >&2; cat "$state/xvfb.log" >&2; exit 1; }
     sed -i 's/[^0-9]//g' "$state/display"
     use_display
     start_wine
@@ -111,8 +111,12 @@ REG
     # after it has ended what it started. After a time-out or a crash, the
     # programs it started may still run (and hold ctest's output pipe): a
     # fresh wineserver ends them and gives the next run a clean desktop.
-    if ((status > 1)); then
+    if ((status == 124 || status == 137)); then
+      echo "bench: $1 still running after $seconds s: hang guard (bench.sh run's SECONDS); restarting Wine" >&2
+    elif ((status > 1)); then
       echo "bench: $1 ended with status $status; restarting Wine" >&2
+    fi
+    if ((status > 1)); then
       stop_wine
       start_wine
     fi

@@ -103,9 +103,13 @@ BENCH_CASE(help, f1_in_each_control_asks_for_its_popup) {
             q.FocusByClick(row.control);
         } else {
             q.FocusByClick(q.emailEdit);
+            // Each Tab is pressed once the one before has moved the focus, however long the program took.
             for (int i = 0; i < 6 && q.Focus() != row.control; ++i) {
-                drive::PressKey(VK_TAB);
-                drive::WaitUntil([&] { return false; }, 150);
+                HWND before = q.Focus();
+                CHECK(drive::PressKey(VK_TAB));
+                CHECK_MSG(drive::WaitUntil([&] { return q.Focus() != before; }),
+                          "Tab did not move the focus within " + bench::Show(drive::Scaled(drive::kTimeout)) +
+                              " ms: hang guard");
             }
             CHECK_EQ(row.control, q.Focus());
         }
@@ -154,13 +158,17 @@ BENCH_CASE(help, question_mark_button_then_click) {
     q.Activate();
     // The caption's "?" button puts the window into context-help mode; the
     // next click on a control sends WM_HELP for it.
+    // The mode is a loop of the window's thread that holds the mouse capture;
+    // the click goes in only once the capture is there.
     drive::Post(q.main, WM_SYSCOMMAND, SC_CONTEXTHELP, 0);
-    drive::Pause(500);
-    drive::Click(q.controls[1]);
-    if (!drive::WaitUntil([] { return !calls.empty(); }, 3000)) {
-        SKIP("Wine does not enter context-help mode on SC_CONTEXTHELP (the caption's \"?\" button): "
-             "the click that follows brings no WM_HELP");
+    if (!drive::WaitUntil([&] { return drive::CaptureOf(q.process.MainThreadId()) != nullptr; })) {
+        SKIP("Wine does not enter context-help mode on SC_CONTEXTHELP (the caption's \"?\" button): the program's "
+             "thread took no mouse capture within " + bench::Show(drive::Scaled(drive::kTimeout)) + " ms");
     }
+    drive::Click(q.controls[1]);
+    CHECK_MSG(drive::WaitUntil([] { return !calls.empty(); }),
+              "the click in context-help mode brought no WM_HELP within " +
+                  bench::Show(drive::Scaled(drive::kTimeout)) + " ms: hang guard");
     EXPECT_EQ(static_cast<UINT>(HELP_CONTEXT), calls.back().command);
     EXPECT_EQ(20ul, calls.back().data);
 }

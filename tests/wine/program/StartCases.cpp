@@ -97,12 +97,12 @@ BENCH_CASE(start, tab_order_skips_the_code_box) {
     for (const Step& step : forward) {
         bench::Where where(std::string("Tab to ") + step.label);
         drive::PressKey(VK_TAB);
-        EXPECT_MSG(drive::WaitUntil([&] { return q.Focus() == step.expected; }, 3000),
+        EXPECT_MSG(drive::WaitUntil([&] { return q.Focus() == step.expected; }),
                    "focus is on " + drive::ClassOf(q.Focus()) + " " + bench::Show(drive::TextOf(q.Focus())));
     }
     // Shift+Tab walks back the same way.
     drive::PressKey(VK_TAB, drive::kShift);
-    EXPECT_MSG(drive::WaitUntil([&] { return q.Focus() == q.exitButton; }, 3000), "Shift+Tab did not reach Exit");
+    EXPECT_MSG(drive::WaitUntil([&] { return q.Focus() == q.exitButton; }), "Shift+Tab did not reach Exit");
 }
 
 BENCH_CASE(start, idle_priority_and_lowest_thread_priority) {

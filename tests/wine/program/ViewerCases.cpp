@@ -370,18 +370,28 @@ BENCH_CASE(viewer, screenshot_of_the_general_topic) {
         std::vector<std::string> lines = Lines(drive::TextOf(pane));
         CHECK_MSG(!lines.empty() && lines[0] == topics[kGeneralTopic].title,
                   "the viewer does not show the general topic");
-        // WinHelpA returns before the viewer has painted the new text.
-        drive::Pause(800);
+        // WinHelpA returns before the viewer has painted the new text: the
+        // picture is taken once the text pane shows ink, not only its white
+        // page, and two captures in a row are the same.
         RECT windowRect = drive::WindowRectOf(window);
-        drive::Image shot;
-        CHECK_MSG(drive::CaptureScreen(windowRect, &shot), "the screen cannot be read");
-        CHECK_MSG(SaveBitmap(shot, shotPath), "cannot write " + shotPath);
-        std::printf("    screenshot of the viewer (%dx%d): %s\n", shot.width, shot.height, shotPath.c_str());
-        // The text pane must show ink, not only its white page.
         RECT paneRect = drive::WindowRectOf(pane);
         OffsetRect(&paneRect, -windowRect.left, -windowRect.top);
-        int ink = InkPixels(shot, paneRect);
-        EXPECT_MSG(ink > 2000, "the text pane shows almost no text: " + std::to_string(ink) + " dark pixels");
+        drive::Image shot, previous;
+        bool captured = false;
+        int ink = 0;
+        bool painted = drive::WaitUntil([&] {
+            previous = shot;
+            if (!drive::CaptureScreen(windowRect, &shot)) return false;
+            captured = true;
+            ink = InkPixels(shot, paneRect);
+            return ink > 2000 && shot.pixels == previous.pixels;
+        });
+        CHECK_MSG(captured, "the screen cannot be read");
+        CHECK_MSG(SaveBitmap(shot, shotPath), "cannot write " + shotPath);
+        std::printf("    screenshot of the viewer (%dx%d): %s\n", shot.width, shot.height, shotPath.c_str());
+        EXPECT_MSG(painted, "the text pane shows almost no text, or keeps changing, " +
+                                bench::Show(drive::Scaled(drive::kTimeout)) + " ms after WinHelpA returned (hang guard): " +
+                                std::to_string(ink) + " dark pixels");
         EXPECT_MSG(viewer.Quit(file), "HELP_QUIT left a viewer process running");
     }
     EXPECT_MSG(ViewerProcesses().empty(), "a viewer process is still running after the case");
