@@ -15,7 +15,7 @@ else
     "${host_tool_packages[@]}"
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth x11-apps imagemagick
-    python3-pefile chromium publicsuffix groff-base time
+    python3-pefile chromium publicsuffix groff-base time mkdocs mkdocs-material
     qemu-system-x86 debootstrap cpio locales
     clang-14 libclang-rt-14-dev llvm-14
   )
@@ -57,8 +57,17 @@ if ((${#missing_locales[@]})); then
   "${sudo[@]}" locale-gen >/dev/null
 fi
 
-# The browser test drives Debian's chromium through playwright-core, pinned by its lock file.
+# The browser tests drive Debian's chromium through playwright-core and serve pages with Turbo and htmx,
+# all pinned by the lock file. npm ci runs again whenever a package is missing or at another version than
+# package.json names (each is pinned exactly), so a changed lock reaches machines set up before it.
 browser_tests="$(dirname "$0")/../tests/browser"
-if [[ -f $browser_tests/package-lock.json && ! -d $browser_tests/node_modules/playwright-core ]]; then
+if [[ -f $browser_tests/package-lock.json ]] && ! (cd "$browser_tests" && node -e '
+  const { readFileSync } = require("fs");
+  const wanted = JSON.parse(readFileSync("package.json", "utf8")).devDependencies;
+  for (const [name, version] of Object.entries(wanted)) {
+    try {
+      if (JSON.parse(readFileSync(`node_modules/${name}/package.json`, "utf8")).version !== version) process.exit(1);
+    } catch { process.exit(1); }
+  }'); then
   (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi

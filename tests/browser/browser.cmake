@@ -32,3 +32,14 @@ add_test(NAME browser.site
   COMMAND ${QUORVANE_NODE} --test --test-reporter=tap ${CMAKE_CURRENT_LIST_DIR}/site.test.mjs
   WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
 set_tests_properties(browser.site PROPERTIES ENVIRONMENT "QUORVANE_CODE=$<TARGET_FILE:quorvane-code>" TIMEOUT 240)
+
+# Sites whose scripts, style sheets and navigation libraries (Turbo, htmx, MkDocs Material's instant
+# navigation, built by Debian's mkdocs) act on the mail links, served over HTTP with the headers a server
+# sends, protected in each form and reached by a click; leaves its table in browser-navigation.txt.
+# A form the tool breaks a page in waits out a 20 s hang guard for each such page.
+add_test(NAME browser.navigation
+  COMMAND ${QUORVANE_NODE} --test --test-reporter=tap ${CMAKE_CURRENT_LIST_DIR}/navigation.test.mjs
+  WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+set_tests_properties(browser.navigation PROPERTIES
+  ENVIRONMENT "QUORVANE_CODE=$<TARGET_FILE:quorvane-code>;QUORVANE_ARTIFACTS=${CMAKE_BINARY_DIR}"
+  TIMEOUT 900)
