@@ -62,7 +62,7 @@ public:
         // Compared before it is cut to size_t, which has 32 bits on 32-bit Windows.
         if (page_.Stamped().size > site::kMaxPageBytes) return TooLarge(), true;
         const size_t size = static_cast<size_t>(page_.Stamped().size);
-        if (!share_.Take(PageNeed(size))) return false;
+        if (!share_.Take(PageNeed(size, mode_ == walk::Mode::Check ? site::Form::kReferences : flow_.form))) return false;
         bytes_ = static_cast<char*>(malloc(size ? size : 1));
         if (!bytes_) return report_.Error(shown_, "cannot hold its " + std::to_string(size) + " bytes in memory"), true;
         std::string error;
@@ -114,11 +114,12 @@ private:
     // Told from its size, without reading it.
     void TooLarge() {
         const std::string size = std::to_string(page_.Stamped().size) + " bytes";
+        const std::string kLimit = std::to_string(site::kMaxPageBytes >> 20) + " MiB";
         const char* what = kind_ == site::FileKind::kPage ? "the page" : "the file";
         if (mode_ == walk::Mode::Check) {
-            return report_.Error(shown_, "not read: " + size + ", more than the parser's limit of 64 MiB for a page");
+            return report_.Error(shown_, "not read: " + size + ", more than the parser's limit of " + kLimit + " for a page");
         }
-        report_.List(shown_, 1, std::string(what) + " is larger than the parser's limit of 64 MiB (" + size +
+        report_.List(shown_, 1, std::string(what) + " is larger than the parser's limit of " + kLimit + " (" + size +
                                     "): left whole, not read");
     }
 
@@ -192,7 +193,7 @@ private:
 
 }  // namespace
 
-size_t PageNeed(size_t size) { return site::MemoryCap(size) + 4 * size; }
+size_t PageNeed(size_t size, site::Form form) { return site::WorkMemory(size, form) + size; }
 
 void DoPage(walk::Task& task, walk::Mode mode, walk::FolderCache& folders, Flow& flow) {
     bool done, replacing;

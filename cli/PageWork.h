@@ -3,15 +3,15 @@
 #define QUORVANE_CLI_PAGEWORK_H
 
 #include "Flow.h"
+#include "Site.h"
 #include "Walk.h"
 
 // Does `task` and marks it done, or leaves it not done, the page as it was,
 // when the run stops first.
 void DoPage(walk::Task& task, walk::Mode mode, walk::FolderCache& folders, Flow& flow);
 
-// Memory a page may take while it is done: the parser's cap for its size
-// (which also bounds the page the library writes) and four times its size
-// for the bytes read, the library's copy and what it makes on the way.
-size_t PageNeed(size_t size);
+// Memory a page may take while it is done: its bytes, and what the site
+// library takes for it in the form asked (--check reads as the default form).
+size_t PageNeed(size_t size, site::Form form);
 
 #endif

@@ -282,6 +282,10 @@ void Protector::Finish() {
 
 }  // namespace
 
+size_t WorkMemory(size_t pageBytes, Form form) {
+    return form == Form::kReferences ? 8 * pageBytes + (size_t(1) << 20) : MemoryCap(pageBytes) + 4 * pageBytes;
+}
+
 ProtectResult ProtectPage(std::string_view page, const ProtectOptions& options) {
     ProtectResult result;
     if (options.form == Form::kReferences) {

@@ -48,6 +48,11 @@ enum class Form {
     kScript,
 };
 
+// The memory one page's work takes beyond its bytes: for the default form
+// and --check its output, at most seven bytes for each of its own, and what
+// the reader notes; for the script form the parser's cap and the code.
+size_t WorkMemory(size_t pageBytes, Form form);
+
 struct ProtectOptions {
     Form form = Form::kReferences;
     // Addresses left readable on purpose, in lower case; counted apart.
