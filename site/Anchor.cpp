@@ -246,8 +246,13 @@ std::string AnchorRules::LinkText(const MailtoAnchor& anchor, const AnchorCode& 
         }
         if (span.begin < copied || span.end > contentEnd) continue;
         link.append(page_.substr(copied, span.begin - copied));
+        // A reference names a character: bytes above 127 (an internationalised address) stay as they are.
         for (unsigned char c : page_.substr(span.begin, span.end - span.begin)) {
-            link.append("&#").append(std::to_string(c)).push_back(';');
+            if (c < 128) {
+                link.append("&#").append(std::to_string(c)).push_back(';');
+            } else {
+                link.push_back(static_cast<char>(c));
+            }
         }
         copied = span.end;
     }

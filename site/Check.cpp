@@ -1,4 +1,6 @@
 // Finds the addresses that stand readable in a page's bytes, and names the part of the page each stands in.
+#include <string.h>
+
 #include <algorithm>
 
 #include "Check.h"
@@ -9,13 +11,11 @@
 
 namespace site {
 
-std::vector<Placed> PlaceAddresses(std::string_view page, const std::vector<Span>& addresses) {
+std::vector<Placed> PlaceAddresses(std::string_view page) {
     std::vector<Placed> placed;
-    if (addresses.empty()) return placed;
+    if (memchr(page.data(), '@', page.size()) == nullptr) return placed;
     PageReading reading;
-    ReadPlaces(page, addresses, &reading);
-    const Charset charset = ByteOrderMark(page).charset == Charset::kUtf8 ? Charset::kUtf8 : reading.charset;
-    if (DoubleByteRisk(page, charset)) TrimAfterHighBytes(page, &reading.addresses);
+    ReadPageAddresses(page, &reading);
     for (PlacedAddress& a : reading.addresses) placed.push_back({a.span, std::move(a.where)});
     return placed;
 }
@@ -36,7 +36,7 @@ std::vector<Finding> CheckPage(std::string_view page) {
     if (mark.charset == Charset::kUtf16 || mark.charset == Charset::kUtf32) {
         return CheckPage(WideToUtf8(page.substr(mark.length), mark));
     }
-    return Findings(page, PlaceAddresses(page, FindAddresses(page)));
+    return Findings(page, PlaceAddresses(page));
 }
 
 }  // namespace site

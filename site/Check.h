@@ -16,11 +16,9 @@ struct Placed {
     std::string where;  // "text", "attribute href", "script", ...
 };
 
-// The addresses readable in the page (FindAddresses) with the part of it
-// that each stands in, read by the stream reader. In a page whose charset
-// can make an ASCII letter the second byte of a character, an address right
-// after a byte above 127 starts a byte later (see TrimAfterHighBytes).
-std::vector<Placed> PlaceAddresses(std::string_view page, const std::vector<Span>& addresses);
+// The addresses readable in the page with the part of it that each stands
+// in, read by the stream reader (ReadPageAddresses).
+std::vector<Placed> PlaceAddresses(std::string_view page);
 
 // The placed addresses as findings, with their line numbers in `text`.
 std::vector<Finding> Findings(std::string_view text, std::vector<Placed> placed);

@@ -74,8 +74,16 @@ void RewriteSpans(std::string_view bytes, const std::vector<Span>& spans, Rewrit
     result->values = spans.size();
 }
 
+// ASCII bytes as references; the UTF-8 bytes of an internationalised address stay, since a reference names a
+// character, not a byte, and with its "@" as a reference no pattern reads the address.
 void AppendReferences(std::string_view address, std::string* out) {
-    for (unsigned char c : address) out->append("&#").append(std::to_string(c)).push_back(';');
+    for (unsigned char c : address) {
+        if (c < 128) {
+            out->append("&#").append(std::to_string(c)).push_back(';');
+        } else {
+            out->push_back(static_cast<char>(c));
+        }
+    }
 }
 
 // A JSON string that holds an address has each of its "@" written \u0040:

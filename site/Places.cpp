@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "Ascii.h"
+#include "Data.h"
 #include "MailCode.h"
 #include "Reader.h"
 
@@ -82,7 +83,9 @@ public:
             where = std::string(element);
         }
         const bool decoded = kind == TextKind::kData || kind == TextKind::kRcdata;
+        const size_t first = reading_->addresses.size();
         Place(begin, end, where, decoded, exact);
+        if (kind == TextKind::kScriptData && where != "script" && exact && !optOut_) InJson(begin, end, first);
     }
 
     void Tag(const ReadTag& tag, bool exact) override {
@@ -196,6 +199,23 @@ private:
         }
     }
 
+    // A JSON script block that reads as JSON: each address placed in it from
+    // `first` on that stands inside one of its strings can take \u0040.
+    void InJson(size_t begin, size_t end, size_t first) {
+        if (first == reading_->addresses.size()) return;
+        std::string problem;
+        const std::vector<Span> strings = JsonStrings(Slice(page_, begin, end), &problem);
+        if (!problem.empty()) return;
+        auto string = strings.begin();
+        for (size_t i = first; i < reading_->addresses.size(); ++i) {
+            PlacedAddress& a = reading_->addresses[i];
+            while (string != strings.end() && begin + string->end <= a.span.begin) ++string;
+            if (string != strings.end() && begin + string->begin <= a.span.begin && a.span.end <= begin + string->end) {
+                a.fate = Fate::kJson;
+            }
+        }
+    }
+
     // "mailto:" at the start of a URL with tabs or line breaks between its
     // letters (m\nailto:), which the URL parser drops: a mail link all the same.
     void BrokenMailto(size_t begin, size_t end) {
@@ -269,6 +289,15 @@ bool DoubleByteRisk(std::string_view page, Charset charset) {
     if (charset == Charset::kDoubleByte) return true;
     if (charset != Charset::kUndeclared) return false;
     return !IsValidUtf8(page);
+}
+
+void ReadPageAddresses(std::string_view page, PageReading* reading) {
+    ReadPlaces(page, FindAddresses(page), reading);
+    const Charset charset = ByteOrderMark(page).charset == Charset::kUtf8 ? Charset::kUtf8 : reading->charset;
+    if (!DoubleByteRisk(page, charset)) return;
+    *reading = PageReading();
+    ReadPlaces(page, FindAddresses(page, Letters::kAscii), reading);
+    TrimAfterHighBytes(page, &reading->addresses);
 }
 
 void TrimAfterHighBytes(std::string_view page, std::vector<PlacedAddress>* addresses) {

@@ -20,6 +20,7 @@ enum class Fate {
     kOptOut,    // between <!--email_off--> and <!--/email_off-->
     kInexact,   // after SVG or MathML markup that the reader cannot follow as a browser does
     kOwnCode,   // the NOSCRIPT anchor of the mail code, hidden already
+    kJson,      // in a string of a JSON script block (JSON-LD): its "@" can be written \u0040
 };
 
 struct PlacedAddress {
@@ -67,6 +68,11 @@ void ReadPlaces(std::string_view page, const std::vector<Span>& addresses, PageR
 // the second byte of that character. Addresses left with no local part go.
 bool DoubleByteRisk(std::string_view page, Charset charset);
 void TrimAfterHighBytes(std::string_view page, std::vector<PlacedAddress>* addresses);
+
+// Every readable address of the page, placed: with UTF-8 letters, but for a
+// page with that double-byte risk, where an address is ASCII only and trimmed
+// as above.
+void ReadPageAddresses(std::string_view page, PageReading* reading);
 
 }  // namespace site
 

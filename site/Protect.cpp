@@ -74,7 +74,7 @@ void Protector::Run() {
             if (!facts.anchors.empty() && !LeftForCharsetOrPolicy(facts)) Decide(parse, facts, &taken);
         }
     }
-    const std::vector<Placed> readable = PlaceAddresses(page_, addresses);
+    const std::vector<Placed> readable = PlaceAddresses(page_);
     Splice(taken);
     // A page left whole has its line; each address in it stands as it stood.
     if (!result_->pageLeft) ListReadable(readable);

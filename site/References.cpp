@@ -1,6 +1,8 @@
 // The default form: each readable address, and "mailto:", written as character references where it stands; no markup moves.
 #include "References.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "Ascii.h"
@@ -26,6 +28,7 @@ bool Accepted(const ProtectOptions& options, std::string_view address) {
 struct Edit {
     Span span;
     size_t place;
+    bool json = false;  // in a JSON string: its "@" written \u0040, as every JSON reader reads it back
 };
 
 class ReferencesForm {
@@ -49,15 +52,13 @@ private:
 
 void ReferencesForm::Run() {
     if (WideCharset()) return;
-    const std::vector<Span> addresses = FindAddresses(page_);
-    if (addresses.empty() && FindMailto(page_, 0) == std::string_view::npos) return;
+    if (memchr(page_.data(), '@', page_.size()) == nullptr && FindMailto(page_, 0) == std::string_view::npos) return;
     PageReading reading;
-    ReadPlaces(page_, addresses, &reading);
-    const Charset charset = ByteOrderMark(page_).charset == Charset::kUtf8 ? Charset::kUtf8 : reading.charset;
-    if (DoubleByteRisk(page_, charset)) TrimAfterHighBytes(page_, &reading.addresses);
+    ReadPageAddresses(page_, &reading);
     const bool anything = !reading.mailtos.empty() ||
-                          std::any_of(reading.addresses.begin(), reading.addresses.end(),
-                                      [](const PlacedAddress& a) { return a.fate == Fate::kHide; });
+                          std::any_of(reading.addresses.begin(), reading.addresses.end(), [](const PlacedAddress& a) {
+                              return a.fate == Fate::kHide || a.fate == Fate::kJson;
+                          });
     if (LeftForCharset(reading, anything)) return;
     std::vector<Edit> edits;
     Decide(reading, &edits);
@@ -95,10 +96,11 @@ void ReferencesForm::Decide(const PageReading& reading, std::vector<Edit>* edits
         const std::string_view address = page_.substr(a.span.begin, a.span.end - a.span.begin);
         switch (a.fate) {
             case Fate::kHide:
+            case Fate::kJson:
                 if (Accepted(options_, address)) {
                     ++result_->accepted;
                 } else {
-                    edits->push_back({a.span, a.place});
+                    edits->push_back({a.span, a.place, a.fate == Fate::kJson});
                 }
                 break;
             case Fate::kRaw:
@@ -143,6 +145,19 @@ void ReferencesForm::Write(const PageReading& reading, const std::vector<Edit>& 
         }
         out.append(page_.substr(copied, edit.span.begin - copied));
         const size_t at = out.size();
+        if (edit.json) {
+            for (const char c : page_.substr(edit.span.begin, edit.span.end - edit.span.begin)) {
+                if (c == '@') {
+                    out.append("\\u0040");
+                } else {
+                    out.push_back(c);
+                }
+            }
+            result_->replaced.push_back({edit.span.begin, edit.span.end - edit.span.begin, at, out.size() - at});
+            copied = edit.span.end;
+            valuePlaces.push_back(edit.place);
+            continue;
+        }
         out.append(page_.substr(edit.span.begin, begin - edit.span.begin));
         for (size_t i = begin; i < edit.span.end; ++i) {
             const unsigned char c = static_cast<unsigned char>(page_[i]);

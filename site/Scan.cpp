@@ -18,6 +18,57 @@ inline bool IsLocalByte(unsigned char c) {
 }
 inline bool IsLabelByte(unsigned char c) { return IsLetter(c) || IsDigit(c) || c == '-'; }
 
+// A code point that can stand in an internationalised address (RFC 6531) as
+// a letter: any from U+00C0 on but the signs, punctuation, symbols, private
+// use and pictographs that text puts around an address (x, quotes, dashes,
+// arrows, CJK and full-width punctuation).
+bool IsLetterAbove127(unsigned long code) {
+    if (code < 0xC0 || code == 0xD7 || code == 0xF7) return false;
+    if (code >= 0x2000 && code <= 0x2BFF) return false;
+    if (code >= 0x3000 && code <= 0x303F) return false;
+    if (code >= 0xD800 && code <= 0xF8FF) return false;
+    if (code >= 0xFE10 && code <= 0xFE6F) return false;
+    if ((code >= 0xFF00 && code <= 0xFF20) || (code >= 0xFF3B && code <= 0xFF40) || (code >= 0xFF5B && code <= 0xFF65)) {
+        return false;
+    }
+    if (code >= 0xFFF0 && code <= 0xFFFF) return false;
+    return code < 0x1F000 || code > 0x1FAFF;
+}
+
+// The UTF-8 letter that starts at `i`, if one does: its length, else 0.
+size_t Utf8LetterAt(const unsigned char* bytes, size_t size, size_t i) {
+    const unsigned char c = bytes[i];
+    const size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > size) return 0;
+    unsigned long code = c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        if ((bytes[i + k] & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (bytes[i + k] & 0x3F);
+    }
+    // Overlong forms read as another character, or as none.
+    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF))) return 0;
+    return IsLetterAbove127(code) ? length : 0;
+}
+
+// The UTF-8 letter that ends just before `end`, no earlier than `from`: its length, else 0.
+size_t Utf8LetterBefore(const unsigned char* bytes, size_t from, size_t end) {
+    for (size_t length = 2; length <= 4 && length <= end - from; ++length) {
+        if ((bytes[end - length] & 0xC0) == 0x80) continue;
+        return Utf8LetterAt(bytes, end, end - length) == length ? length : 0;
+    }
+    return 0;
+}
+
+// Bytes of an address: ASCII ones as the rule says, and in UTF-8 text letters above 127.
+size_t LocalCharBefore(const unsigned char* bytes, size_t from, size_t end, bool utf8) {
+    if (IsLocalByte(bytes[end - 1])) return 1;
+    return utf8 && bytes[end - 1] >= 0x80 ? Utf8LetterBefore(bytes, from, end) : 0;
+}
+size_t LabelCharAt(const unsigned char* bytes, size_t size, size_t i, bool utf8) {
+    if (IsLabelByte(bytes[i])) return 1;
+    return utf8 && bytes[i] >= 0x80 ? Utf8LetterAt(bytes, size, i) : 0;
+}
+
 // Last labels that name a kind of file and no top-level domain. (md, map,
 // py, sh, rs and many more are top-level domains, so they stay addresses.)
 const char* const kFileExtensions[] = {
@@ -35,35 +86,39 @@ bool IsFileExtension(const unsigned char* label, size_t length) {
     return false;
 }
 
-// A top-level domain as the root zone names them: letters, or an
-// internationalised one in its ASCII form ("xn--p1ai").
+// A top-level domain as the root zone names them: ASCII letters, or an
+// internationalised one in its ASCII form ("xn--p1ai") or in its own letters
+// ("рф"), two of them at least.
 bool IsTopLevelLabel(const unsigned char* label, size_t length) {
     if (length >= 5 && Lower(label[0]) == 'x' && Lower(label[1]) == 'n' && label[2] == '-' && label[3] == '-') {
-        return true;  // the rest is label bytes already
+        return length <= 63;  // the rest is label bytes already
     }
-    for (size_t i = 0; i < length; ++i) {
-        if (!IsLetter(label[i])) return false;
+    size_t letters = 0;
+    for (size_t i = 0; i < length; ++letters) {
+        const size_t n = IsLetter(label[i]) ? 1 : Utf8LetterAt(label, length, i);
+        if (n == 0) return false;
+        i += n;
     }
-    return true;
+    return letters >= 2 && letters <= 63;
 }
 
 // The address around the "@" at `at`, if one stands there, its local part
 // starting no earlier than `from` (where the last address found ended, as a
 // pattern reading on after a match takes it).
-bool AddressAt(const unsigned char* bytes, size_t size, size_t from, size_t at, Span* span) {
+bool AddressAt(const unsigned char* bytes, size_t size, size_t from, size_t at, bool utf8, Span* span) {
     size_t begin = at;
-    while (begin > from && IsLocalByte(bytes[begin - 1])) --begin;
+    for (size_t n; begin > from && (n = LocalCharBefore(bytes, from, begin, utf8)) != 0;) begin -= n;
     while (begin < at && bytes[begin] == '.') ++begin;
     if (begin == at) return false;
 
     size_t pos = at + 1, labels = 0, lastLabel = pos;
     for (;;) {
         size_t start = pos;
-        while (pos < size && IsLabelByte(bytes[pos])) ++pos;
+        for (size_t n; pos < size && (n = LabelCharAt(bytes, size, pos, utf8)) != 0;) pos += n;
         if (pos == start) break;
         ++labels;
         lastLabel = start;
-        if (pos + 1 < size && bytes[pos] == '.' && IsLabelByte(bytes[pos + 1])) {
+        if (pos + 1 < size && bytes[pos] == '.' && LabelCharAt(bytes, size, pos + 1, utf8) != 0) {
             ++pos;
         } else {
             break;
@@ -71,8 +126,7 @@ bool AddressAt(const unsigned char* bytes, size_t size, size_t from, size_t at, 
     }
     if (labels < 2) return false;
     size_t tldLength = pos - lastLabel;
-    if (tldLength < 2 || tldLength > 63 || IsFileExtension(bytes + lastLabel, tldLength) ||
-        !IsTopLevelLabel(bytes + lastLabel, tldLength)) {
+    if (tldLength > 252 || IsFileExtension(bytes + lastLabel, tldLength) || !IsTopLevelLabel(bytes + lastLabel, tldLength)) {
         return false;
     }
     span->begin = begin;
@@ -81,7 +135,7 @@ bool AddressAt(const unsigned char* bytes, size_t size, size_t from, size_t at, 
 }
 
 template <typename Found>
-void ScanAddresses(std::string_view text, Found found) {
+void ScanAddresses(std::string_view text, bool utf8, Found found) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
     size_t from = 0, lastEnd = 0;
     while (from < text.size()) {
@@ -89,7 +143,7 @@ void ScanAddresses(std::string_view text, Found found) {
         if (at == nullptr) return;
         size_t index = static_cast<size_t>(static_cast<const unsigned char*>(at) - bytes);
         Span span;
-        if (AddressAt(bytes, text.size(), lastEnd, index, &span)) {
+        if (AddressAt(bytes, text.size(), lastEnd, index, utf8, &span)) {
             if (!found(span)) return;
             from = lastEnd = span.end;
         } else {
@@ -220,9 +274,9 @@ bool HasMailto(std::string_view text) {
     return HasMailtoInReferences(text);
 }
 
-std::vector<Span> FindAddresses(std::string_view text) {
+std::vector<Span> FindAddresses(std::string_view text, Letters letters) {
     std::vector<Span> spans;
-    ScanAddresses(text, [&](const Span& span) {
+    ScanAddresses(text, letters == Letters::kUtf8, [&](const Span& span) {
         spans.push_back(span);
         return true;
     });

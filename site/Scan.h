@@ -23,8 +23,13 @@ struct Span {
     size_t end;
 };
 
+// Which bytes above 127 an address may hold: UTF-8 letters (internationalised
+// local parts and domains, RFC 6531), or none, where the text may be in a
+// charset whose bytes above 127 are not UTF-8.
+enum class Letters { kUtf8, kAscii };
+
 // Every address in `bytes` by the rule in Site.h, in order, as offsets into `bytes`.
-std::vector<Span> FindAddresses(std::string_view bytes);
+std::vector<Span> FindAddresses(std::string_view bytes, Letters letters = Letters::kUtf8);
 
 // The page's line end: that of its first line, LF when it has none.
 std::string_view LineEnd(std::string_view page);

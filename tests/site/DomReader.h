@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ValueReader.h"
 #include "gumbo.h"
 
 // The tree below `node`, one line a node: elements with their namespace,
@@ -52,6 +53,19 @@ inline std::string DomOf(const std::string& page) {
     return out;
 }
 
+// A text as its readers get it: that of a JSON script block (JSON-LD) by its values, as a JSON reader gives them.
+inline std::string TextOf(const GumboNode* text) {
+    const GumboNode* parent = text->parent;
+    if (parent != nullptr && parent->type == GUMBO_NODE_ELEMENT && parent->v.element.tag == GUMBO_TAG_SCRIPT) {
+        const GumboAttribute* type = gumbo_get_attribute(&parent->v.element.attributes, "type");
+        const std::string json = Values(site::FileKind::kJson, text->v.text.text);
+        if (type != nullptr && std::string(type->value).find("json") != std::string::npos && !json.empty()) {
+            return "JSON " + json;
+        }
+    }
+    return text->v.text.text;
+}
+
 inline void AppendTree(const GumboNode* node, int depth, std::string& out) {
     // An explicit stack: fuzzed pages nest deeper than the call stack allows.
     std::vector<std::pair<const GumboNode*, int>> stack{{node, depth}};
@@ -89,7 +103,7 @@ inline void AppendTree(const GumboNode* node, int depth, std::string& out) {
                 out += "<!--" + std::string(n->v.text.text) + "-->\n";
                 break;
             default:
-                out += "\"" + std::string(n->v.text.text) + "\"\n";
+                out += "\"" + TextOf(n) + "\"\n";
                 break;
         }
         if (children != nullptr) {
