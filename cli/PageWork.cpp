@@ -92,7 +92,7 @@ private:
     }
 
     // The file's kind, by its name and first block; false when that is all
-    // there is to do: a binary file or a cache is not read any further.
+    // there is to do: a binary file over the page limit is not read further.
     bool Kind() {
         char start[site::kFirstBlockBytes];
         const size_t length = static_cast<size_t>(std::min<unsigned long long>(page_.Stamped().size, sizeof start));
@@ -103,11 +103,12 @@ private:
             return false;
         }
         kind_ = site::KindOfFile(task_.shown, std::string_view(start, length));
-        if (kind_ == site::FileKind::kBinary || (kind_ == site::FileKind::kCache && mode_ == walk::Mode::Check)) {
-            ++report_.totals.binary;
+        if (kind_ == site::FileKind::kBinary && page_.Stamped().size > site::kMaxPageBytes) {
+            ++report_.totals.binarySkipped;
             return false;
         }
-        if (kind_ == site::FileKind::kCache) return Protect(std::string_view()), false;
+        if (kind_ == site::FileKind::kBinary) ++report_.totals.binary;
+        if (kind_ == site::FileKind::kCache && mode_ != walk::Mode::Check) return Protect(std::string_view()), false;
         return true;
     }
 

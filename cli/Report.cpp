@@ -6,7 +6,8 @@
 #include "Names.h"
 
 void Totals::Add(const Totals& t) {
-    files += t.files, bytes += t.bytes, binary += t.binary, changed += t.changed, anchors += t.anchors;
+    files += t.files, bytes += t.bytes, binary += t.binary, binarySkipped += t.binarySkipped, changed += t.changed;
+    anchors += t.anchors;
     values += t.values, listed += t.listed, findings += t.findings, filesWithFindings += t.filesWithFindings;
     hidden += t.hidden, accepted += t.accepted, errors += t.errors;
 }
@@ -31,7 +32,8 @@ std::string Summary(const Totals& totals, bool protect, bool dryRun, const char*
     std::string summary = "quorvane-code: ";
     if (stoppedBy) summary += std::string("stopped by ") + stoppedBy + " after ";
     summary += Count(totals.files, " file") + " (" + std::to_string(totals.bytes) + " bytes) read";
-    if (totals.binary) summary += ", " + std::to_string(totals.binary) + " binary skipped";
+    if (totals.binary) summary += ", " + std::to_string(totals.binary) + " binary read as bytes";
+    if (totals.binarySkipped) summary += ", " + std::to_string(totals.binarySkipped) + " binary over the page limit skipped";
     if (protect) {
         summary += "; " + std::to_string(totals.changed) + (dryRun ? " to change, " : " changed, ") +
                    Count(totals.anchors, " anchor") + (dryRun ? " to rewrite, " : " rewritten, ") +

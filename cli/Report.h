@@ -9,7 +9,8 @@
 struct Totals {
     size_t files = 0;        // read, as pages or as other files
     size_t bytes = 0;
-    size_t binary = 0;       // skipped unread but for their start
+    size_t binary = 0;         // read as bytes, for addresses only
+    size_t binarySkipped = 0;  // binary files over the page limit, unread but for their start
     size_t changed = 0;      // files rewritten
     size_t anchors = 0;      // anchors rewritten in pages
     size_t values = 0;       // JSON and XML values rewritten to hide an address

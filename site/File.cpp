@@ -189,7 +189,8 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
     ProtectResult result;
     std::string decoded;
     const std::string_view text = Readable(bytes, &decoded);
-    const std::vector<Span> addresses = FindAddresses(text);
+    const bool binary = kind == FileKind::kBinary || kind == FileKind::kCache;
+    const std::vector<Span> addresses = FindAddresses(text, binary ? Letters::kAscii : Letters::kUtf8);
     const bool wide = text.data() != bytes.data();
     if (kind == FileKind::kCache) {
         result.listed.push_back({1, "a generator's cache, which a server publishes with the pages: keep it out of "
@@ -200,7 +201,12 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
     } else if (kind == FileKind::kXhtml && (!addresses.empty() || HasMailto(text))) {
         result.listed.push_back({1, "true XHTML (*.xhtml), where document.write does not run: left whole, with " +
                                         Count(addresses.size(), "readable address")});
-    } else if (addresses.empty() || kind == FileKind::kBinary || kind == FileKind::kXhtml) {
+    } else if (kind == FileKind::kBinary && !addresses.empty()) {
+        result.listed.push_back({LineCounter(text).LineAt(addresses.front().begin),
+                                 Count(addresses.size(), "readable address") +
+                                     " in a binary file (a PDF's links, an image's text): not rewritten; only the "
+                                     "program that wrote it can keep them out"});
+    } else if (addresses.empty() || kind == FileKind::kXhtml) {
     } else if (!wide && (kind == FileKind::kJson || kind == FileKind::kSourceMap)) {
         ProtectJson(bytes, addresses, &result);
     } else if (!wide && kind == FileKind::kXml) {
@@ -217,7 +223,13 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
 
 std::vector<Finding> CheckFile(FileKind kind, std::string_view bytes) {
     if (kind == FileKind::kPage || kind == FileKind::kXhtml) return CheckPage(bytes);
-    if (kind == FileKind::kBinary || kind == FileKind::kCache) return std::vector<Finding>();
+    if (kind == FileKind::kBinary || kind == FileKind::kCache) {
+        // Read as bytes, as a collector's pattern reads them: ASCII addresses only.
+        std::vector<Placed> placed;
+        const char* where = kind == FileKind::kBinary ? "binary file; not rewritten" : "a generator's cache";
+        for (const Span& span : FindAddresses(bytes, Letters::kAscii)) placed.push_back({span, where});
+        return Findings(bytes, std::move(placed));
+    }
     std::string decoded;
     const std::string_view text = Readable(bytes, &decoded);
     std::vector<Placed> placed;

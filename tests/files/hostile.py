@@ -224,13 +224,17 @@ ROWS = [
       "site/.well-known/security.txt:1: 1 readable address in a published text file: only the program that wrote it can "
       "keep them out",
       "site/_sources/index.rst.txt:2: 1 readable address in a published text file: only the program that wrote it can "
-      "keep them out", "site/search/search_index.json: 1 value with addresses rewritten"], [], {}),
+      "keep them out", "site/search/search_index.json: 1 value with addresses rewritten",
+      "site/logo.png:3: 1 readable address in a binary file (a PDF's links, an image's text): not rewritten; only the "
+      "program that wrote it can keep them out"], [], {}),
     ("a site's other files, --check with an address accepted", published_check, 1,
      ["site/feed.xml:1: feed: me@example.org", "site/feed.xml:1: feed: me@example.org", "site/index.html:2: attribute href: "
       "me@example.org", "site/_sources/index.rst.txt:2: text: me@example.org",
-      "site/search/search_index.json:1: json: me@example.org", "site/.git/description:1: text: git@example.org"],
-     [r"6 files \(\d+ bytes\) read, 2 binary skipped; 6 readable addresses in 5 files \(1 in hidden folders or files\); "
-      r"1 accepted; 0 errors"], {}),
+      "site/search/search_index.json:1: json: me@example.org", "site/.git/description:1: text: git@example.org",
+      "site/logo.png:3: binary file; not rewritten: me@example.org",
+      "site/.doctrees/index.doctree:1: a generator's cache: me@example.org"],
+     [r"8 files \(\d+ bytes\) read, 1 binary read as bytes; 8 readable addresses in 7 files \(2 in hidden folders or "
+      r"files\); 1 accepted; 0 errors"], {}),
     ("edit, folder and page swapped during the run", changes_during_run, 1, [],
      ["site/a.html: it changed during the run: kept as it is now, not rewritten; run again",
       # The FIFO may take the inode number of the page it replaced: then it is told by its type.

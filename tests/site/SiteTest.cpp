@@ -220,9 +220,15 @@ const std::vector<FileRow> kFileRows = {
      "1 readable address in a published text file"},
     {"a script's licence header", "bundle.min.js", "/*! (c) a@b.org */!function(e){e@1.2.3}", 1, 0,
      "1 readable address in a published script file"},
-    {"a generator's cache", ".doctrees/contact.doctree", std::string("\x80\x04\0jane@example.org", 20), 0, 0,
+    {"a generator's cache", ".doctrees/contact.doctree", std::string("\x80\x04\0jane@example.org", 20), 1, 0,
      "a generator's cache"},
-    {"an image", "hero@2x.png", std::string("\x89PNG\r\n\x1a\n\0\0jane@example.org", 26), 0, 0, nullptr},
+    {"an image, read as bytes", "hero@2x.png", std::string("\x89PNG\r\n\x1a\n\0\0jane@example.org", 26), 1, 0,
+     "1 readable address in a binary file"},
+    {"a PDF's link annotation", "contact.pdf",
+     "%PDF-1.4\n%\xE2\xE3\n1 0 obj\n<< /Length 4 >>\nstream\n\0\0\0\0\nendstream\nendobj\n"s +
+         "2 0 obj\n<< /Type /Annot /Subtype /Link /A << /S /URI /URI (mailto:jane@example.org) >> >>\nendobj\n",
+     1, 0, "1 readable address in a binary file"},
+    {"an image without addresses", "logo.png", std::string("\x89PNG\r\n\x1a\n\0\0@2x", 13), 0, 0, nullptr},
 };
 
 TEST(Site, FileTable) {
