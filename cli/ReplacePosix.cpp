@@ -11,28 +11,21 @@
 #include <algorithm>
 
 #include "Files.h"
+#include "TemporaryName.h"
 
 namespace files {
 
 namespace {
 
-const char kTemporaryPrefix[] = ".quorvane-";
-const char kTemporarySuffix[] = ".tmp";
-const size_t kTemporaryRandom = 8;
-
 std::string SystemError(const std::string& what, int code = errno) { return what + ": " + strerror(code); }
 
-// A name not taken yet most likely: the process, the time and a count, mixed into 8 letters and digits.
+// A name not taken yet most likely: the process, the time and a count, mixed.
 std::string TemporaryName(unsigned attempt) {
     static std::atomic<unsigned long long> count{0};
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    unsigned long long x = (static_cast<unsigned long long>(getpid()) << 40) ^ static_cast<unsigned long long>(now.tv_nsec) ^
-                           (static_cast<unsigned long long>(now.tv_sec) << 20) ^ (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt;
-    x ^= x >> 33, x *= 0xFF51AFD7ED558CCDULL, x ^= x >> 33;
-    std::string name = kTemporaryPrefix;
-    for (size_t i = 0; i < kTemporaryRandom; ++i, x /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[x % 36];
-    return name + kTemporarySuffix;
+    return MakeTemporaryName((static_cast<unsigned long long>(getpid()) << 40) ^ static_cast<unsigned long long>(now.tv_nsec) ^
+                             (static_cast<unsigned long long>(now.tv_sec) << 20) ^ (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt);
 }
 
 bool WriteAll(int fd, std::string_view bytes, const std::atomic<bool>& stop) {
@@ -184,15 +177,7 @@ Outcome ReplacePage(const Folder& folder, const Path& name, Page& page, std::str
     return replacement.Rename(name, error) ? Outcome::Done : Outcome::Failed;
 }
 
-bool IsTemporaryName(const Path& name) {
-    const size_t prefix = sizeof kTemporaryPrefix - 1, suffix = sizeof kTemporarySuffix - 1;
-    if (name.size() != prefix + kTemporaryRandom + suffix || name.compare(0, prefix, kTemporaryPrefix) != 0 ||
-        name.compare(prefix + kTemporaryRandom, suffix, kTemporarySuffix) != 0) {
-        return false;
-    }
-    return std::all_of(name.begin() + prefix, name.begin() + prefix + kTemporaryRandom,
-                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
-}
+bool IsTemporaryName(const Path& name) { return IsOwnTemporaryName(name); }
 
 Outcome RemoveLeftover(const Folder& folder, const Path& name, std::string& error) {
     int fd = openat(folder.fd_, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);

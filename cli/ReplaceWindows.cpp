@@ -4,14 +4,11 @@
 #include <algorithm>
 
 #include "Files.h"
+#include "TemporaryName.h"
 
 namespace files {
 
 namespace {
-
-const wchar_t kTemporaryPrefix[] = L".quorvane-";
-const wchar_t kTemporarySuffix[] = L".tmp";
-const size_t kTemporaryRandom = 8;
 
 std::string SystemError(const char* what, unsigned long code = GetLastError()) { return WindowsError(what, code); }
 
@@ -19,12 +16,10 @@ std::wstring TemporaryName(unsigned attempt) {
     static std::atomic<unsigned long long> count{0};
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    unsigned long long x = (static_cast<unsigned long long>(GetCurrentProcessId()) << 40) ^
-                           static_cast<unsigned long long>(now.QuadPart) ^ (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt;
-    x ^= x >> 33, x *= 0xFF51AFD7ED558CCDULL, x ^= x >> 33;
-    std::wstring name = kTemporaryPrefix;
-    for (size_t i = 0; i < kTemporaryRandom; ++i, x /= 36) name += L"0123456789abcdefghijklmnopqrstuvwxyz"[x % 36];
-    return name + kTemporarySuffix;
+    const std::string name = MakeTemporaryName((static_cast<unsigned long long>(GetCurrentProcessId()) << 40) ^
+                                               static_cast<unsigned long long>(now.QuadPart) ^
+                                               (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt);
+    return std::wstring(name.begin(), name.end());  // ASCII only
 }
 
 bool WriteAll(HANDLE file, std::string_view bytes, const std::atomic<bool>& stop) {
@@ -106,13 +101,8 @@ Outcome ReplacePage(const Folder& folder, const Path& name, Page& page, std::str
 }
 
 bool IsTemporaryName(const Path& name) {
-    const size_t prefix = sizeof kTemporaryPrefix / sizeof(wchar_t) - 1, suffix = sizeof kTemporarySuffix / sizeof(wchar_t) - 1;
-    if (name.size() != prefix + kTemporaryRandom + suffix || name.compare(0, prefix, kTemporaryPrefix) != 0 ||
-        name.compare(prefix + kTemporaryRandom, suffix, kTemporarySuffix) != 0) {
-        return false;
-    }
-    return std::all_of(name.begin() + prefix, name.begin() + prefix + kTemporaryRandom,
-                       [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z'); });
+    if (std::any_of(name.begin(), name.end(), [](wchar_t c) { return c == 0 || c > 127; })) return false;
+    return IsOwnTemporaryName(std::string(name.begin(), name.end()));
 }
 
 Outcome RemoveLeftover(const Folder& folder, const Path& name, std::string& error) {

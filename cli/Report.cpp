@@ -9,7 +9,7 @@ void Totals::Add(const Totals& t) {
     files += t.files, bytes += t.bytes, binary += t.binary, binarySkipped += t.binarySkipped, changed += t.changed;
     anchors += t.anchors;
     values += t.values, listed += t.listed, findings += t.findings, filesWithFindings += t.filesWithFindings;
-    hidden += t.hidden, accepted += t.accepted, errors += t.errors;
+    hidden += t.hidden, accepted += t.accepted, links += t.links, errors += t.errors;
 }
 
 void Report::List(const std::string& shown, size_t line, const std::string& reason) {
@@ -34,6 +34,7 @@ std::string Summary(const Totals& totals, bool protect, bool dryRun, const char*
     summary += Count(totals.files, " file") + " (" + std::to_string(totals.bytes) + " bytes) read";
     if (totals.binary) summary += ", " + std::to_string(totals.binary) + " binary read as bytes";
     if (totals.binarySkipped) summary += ", " + std::to_string(totals.binarySkipped) + " binary over the page limit skipped";
+    if (totals.links) summary += ", " + Count(totals.links, " symbolic link") + " not followed";
     if (protect) {
         summary += "; " + std::to_string(totals.changed) + (dryRun ? " to change, " : " changed, ") +
                    Count(totals.anchors, " anchor") + (dryRun ? " to rewrite, " : " rewritten, ") +

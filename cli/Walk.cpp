@@ -116,7 +116,14 @@ void Walker::Entry(size_t folder, const files::Folder& open, const files::Folder
                 subfolders.emplace_back(folders_.size() - 1, shown);
             }
             return;
-        case files::Kind::Link: return;  // never followed inside a folder
+        case files::Kind::Link: {
+            // Never followed inside a folder: it could lead outside the PATHs given, or in a circle.
+            Task& task = NewTask(shown);
+            ++task.report.totals.links;
+            task.report.Say(shown, "a symbolic link, not followed, so that nothing outside the PATHs given is read; "
+                                   "name its target to take it");
+            return;
+        }
         case files::Kind::Other:
             NewTask(shown).report.Error(shown, std::string("not a regular file but ") + e.look.other + "; not read");
             return;

@@ -109,6 +109,14 @@ def fifo(top):
     return ["--protect", "x.html", "a.html"]
 
 
+def links_in_folder(top):
+    write(top / "site/a.html")
+    write(top / "outside/secret.html", b'<a href="mailto:secret@example.org">s</a>')
+    os.symlink("a.html", top / "site/alias.html")
+    os.symlink("../outside", top / "site/elsewhere")
+    return ["--check", "site"]
+
+
 def fifo_in_folder(top):
     write(top / "site/b.html")
     os.mkfifo(top / "site/y.html")
@@ -130,10 +138,27 @@ def names(top):
     return ["--protect", "site"]
 
 
+def temporary_name(random):
+    """The name the tool gives its new file for eight random letters: four check letters follow them (FNV-1a)."""
+    h = 0xcbf29ce484222325
+    for c in b"quorvane-temporary:" + random.encode():
+        h = ((h ^ c) * 0x100000001b3) % (1 << 64)
+    check = ""
+    for _ in range(4):
+        check += "0123456789abcdefghijklmnopqrstuvwxyz"[h % 36]
+        h //= 36
+    return f".quorvane-{random}{check}.tmp"
+
+
+LEFT, IN_USE = temporary_name("abcd1234"), temporary_name("inuse000")
+
+
 def leftovers(top):
-    write(top / "site/.quorvane-abcd1234.tmp", b"left by a killed run")
-    write(top / "site/.quorvane-inuse000.tmp", b"being written now")
-    holder = open(top / "site/.quorvane-inuse000.tmp", "rb")  # closed with the row's folder
+    write(top / f"site/{LEFT}", b"left by a killed run")
+    write(top / f"site/{IN_USE}", b"being written now")
+    # A file of the user's that only looks like one of the tool's: never removed.
+    write(top / "site/.quorvane-abcd1234.tmp", b"the user's")
+    holder = open(top / f"site/{IN_USE}", "rb")  # closed with the row's folder
     fcntl.flock(holder, fcntl.LOCK_EX)
     return ["--protect", "site"], None, lambda stdout: holder.close() or []
 
@@ -204,6 +229,11 @@ MOVED = re.escape("it was moved, removed or replaced during the run (its folder 
 ROWS = [
     ("FIFO named", fifo, 1, ["a.html: 1 anchor rewritten"],
      ["x.html: neither a regular file nor a folder but a FIFO; not read"], {}),
+    ("symbolic links in a folder: a line each, not followed", links_in_folder, 1,
+     ["site/alias.html: a symbolic link, not followed, so that nothing outside the PATHs given is read; name its "
+      "target to take it", "site/elsewhere: a symbolic link, not followed, so that nothing outside the PATHs given "
+      "is read; name its target to take it", "site/a.html:2: attribute href: me@example.org"],
+     [r"1 file \(\d+ bytes\) read, 2 symbolic links not followed; 1 readable address in 1 file; 0 errors"], {}),
     ("FIFO in a folder", fifo_in_folder, 1, ["site/b.html: 1 anchor rewritten"],
      ["site/y.html: not a regular file but a FIFO; not read"], {}),
     ("1 TiB sparse page, --protect", sparse("--protect"), 0,
@@ -214,8 +244,8 @@ ROWS = [
      ["site/" + "a" * 245 + ".html: 1 anchor rewritten", '"site/bad\\377.html": 1 anchor rewritten',
       '"site/new\\nline.html": 1 anchor rewritten', '"site/q\\"uote\\\\.html": 1 anchor rewritten',
       '"site/x.html:1: forged.html": 1 anchor rewritten', '"site/rlo\\342\\200\\256gpj.html": 1 anchor rewritten'], [], {}),
-    ("a killed run's leftovers", leftovers, 0, ["site/.quorvane-abcd1234.tmp: removed, a temporary file left by a stopped run"],
-     [], {"site/.quorvane-inuse000.tmp": b"being written now"}),
+    ("a killed run's leftovers", leftovers, 0, [f"site/{LEFT}: removed, a temporary file left by a stopped run"],
+     [], {f"site/{IN_USE}": b"being written now", "site/.quorvane-abcd1234.tmp": b"the user's"}),
     ("named twice, ACL and extended attributes", attributes, 0, ["a.html: 1 anchor rewritten"], [], {}),
     ("a site's other files, --protect", published_protect, 0,
      ["site/feed.xml: 2 values with addresses rewritten", "site/index.html: 1 anchor rewritten",
