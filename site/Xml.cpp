@@ -3,6 +3,7 @@
 
 #include "Ascii.h"
 #include "Data.h"
+#include "PageRules.h"
 
 namespace site {
 
@@ -87,7 +88,9 @@ bool XmlReader::Characters(size_t end, XmlPart::Kind kind) {
     return true;
 }
 
-// The XML declaration's encoding must be one in which an ASCII byte is that character.
+// The XML declaration's encoding must be one in which an ASCII byte is always
+// that character: UTF-8, a single-byte charset or EUC-JP, not Shift_JIS
+// (windows-31j), Big5 or GBK, whose second bytes can be ASCII letters.
 std::string XmlReader::Declaration() {
     const size_t close = text_.find("?>", at_);
     if (close == std::string_view::npos) return Fail("an unclosed XML declaration");
@@ -95,10 +98,11 @@ std::string XmlReader::Declaration() {
     const size_t encoding = declaration.find("encoding");
     if (encoding != std::string::npos) {
         const size_t quote = declaration.find_first_of("\"'", encoding);
-        const std::string name = quote == std::string::npos ? "" : declaration.substr(quote + 1, 6);
-        if (name.compare(0, 5, "utf-8") != 0 && name.compare(0, 5, "us-as") != 0 && name.compare(0, 5, "iso-8") != 0 &&
-            name.compare(0, 5, "windo") != 0 && name.compare(0, 4, "utf8") != 0) {
-            return Fail("an encoding other than UTF-8 or a single-byte charset");
+        const size_t end = quote == std::string::npos ? quote : declaration.find(declaration[quote], quote + 1);
+        const std::string name = end == std::string::npos ? "" : declaration.substr(quote + 1, end - quote - 1);
+        const Charset charset = ClassifyLabel(name);
+        if (charset != Charset::kUtf8 && charset != Charset::kSingleByte && charset != Charset::kMultiByte) {
+            return Fail(("the encoding " + ascii::Printable(name) + ", in which an ASCII byte may be part of another character").c_str());
         }
     }
     at_ = close + 2;
@@ -154,13 +158,20 @@ std::string XmlReader::Markup(std::vector<std::string_view>* open) {
         return Until("?>", XmlPart::kInstruction) ? std::string() : Fail("an unclosed processing instruction");
     }
     if (StartsWith("<!DOCTYPE")) {
-        // Its own declarations could define entities that this reader does not know.
-        const size_t close = text_.find('>', at_);
-        if (close == std::string_view::npos || text_.substr(at_, close - at_).find('[') != std::string_view::npos) {
-            return Fail("a DOCTYPE with declarations of its own");
+        // Its quoted identifiers may hold ">"; its own declarations could define entities that this reader does not know.
+        for (size_t i = at_ + 9; i < text_.size(); ++i) {
+            if (text_[i] == '"' || text_[i] == '\'') {
+                i = text_.find(text_[i], i + 1);
+                if (i == std::string_view::npos) break;
+            } else if (text_[i] == '[') {
+                return Fail("a DOCTYPE with declarations of its own");
+            } else if (text_[i] == '>') {
+                document_->parts.push_back({XmlPart::kComment, at_, i});
+                at_ = i + 1;
+                return std::string();
+            }
         }
-        at_ = close + 1;
-        return std::string();
+        return Fail("an unclosed DOCTYPE");
     }
     if (StartsWith("</")) {
         at_ += 2;
