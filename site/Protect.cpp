@@ -156,7 +156,10 @@ void Protector::Decide(const Parse& parse, const PageFacts& facts, std::vector<A
         const Decision decision = rules.Decide(anchor, &code);
         if (decision.verdict == Verdict::kTaken) taken->push_back(std::move(code));
         if (decision.verdict == Verdict::kListed) {
-            List(anchor.start, decision.reason);
+            // On the line of the first address in its tag, where --check names it, as a tag may span lines.
+            const std::string_view tag = page_.substr(anchor.start, anchor.node->v.element.original_tag.length);
+            const std::vector<Span> inTag = FindAddresses(tag);
+            List(anchor.start + (inTag.empty() ? 0 : inTag.front().begin), decision.reason);
             listedTags_.push_back({anchor.start, anchor.start + anchor.node->v.element.original_tag.length});
         }
     }

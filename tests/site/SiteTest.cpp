@@ -79,6 +79,8 @@ const std::vector<Row> kRows = {
              " data-d=\"&amp;copy=1 a@b.org &\" data-e=\"caf\xC3\xA9 \xE2\x80\x94\" download href=mailto:a@b.org>a</a>",
      1, "", nullptr, 0},
     {"event handler", "\n\n<a onclick=\"track()\" href=\"mailto:a@b.org\">a</a>", 0, "", "event handler attribute (onclick)", 3},
+    {"a tag over several lines is listed on its address's line, where --check finds it",
+     "<a onclick=\"track()\"\n   class=\"x\"\n   href=\"mailto:a@b.org\">a</a>", 0, "", "event handler attribute", 3},
     {"queries, addresses in cc hidden, several addresses",
      "<a href=\"mailto:a@b.org?subject=Hello%20there&amp;cc=c@d.org\">a</a><a href=\"mailto:a@b.org?subject=Hi there&body=x\">b</a>"
      "<a href=\"mailto:a@b.org,c@d.org?bcc=e@f.org#top\">c</a>", 3, "", nullptr, 0},
