@@ -139,10 +139,12 @@ def main():
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(data)
     with_mail = [p for p in pages if b"mailto" in pages[p].lower()]
+    # --protect hides addresses in text too: every page with an "@" may change, and is put back before each run.
+    changeable = [p for p in pages if b"@" in pages[p] or b"mailto" in pages[p].lower()]
     total = sum(map(len, pages.values()))
 
     def restore():
-        for path in with_mail:
+        for path in changeable:
             if path.read_bytes() != pages[path]:
                 path.write_bytes(pages[path])
 
