@@ -40,7 +40,7 @@ fuzz: setup
 # Only the host's quorvane-code, built from the host build and installed by
 # its CMake rules: PREFIX/bin/quorvane-code, below DESTDIR when given. It
 # installs only what configuring the host build needs (cmake, ninja, g++,
-# patch, npm for gumbo's sources, googletest), not the whole set-up.
+# patch, npm for gumbo's sources, googletest, zlib, Brotli, Zstandard), not the whole set-up.
 PREFIX ?= /usr/local
 INSTALL_PRESET ?= host
 install:
@@ -49,8 +49,10 @@ install:
 	@DESTDIR="$(DESTDIR)" cmake --install build/$(INSTALL_PRESET) --prefix "$(PREFIX)" --strip
 
 # The site commands' speed and memory over a generated site: MB/s, files/s and peak resident memory, the best of several runs each;
-# then how their cost grows with pathological pages at doubling sizes. Figures only: a bad one fails nothing.
+# then how their cost grows with pathological pages at doubling sizes; then beside peer tools (npm packages, installed on first use) on
+# real documentation pages. Figures only: a bad one fails nothing.
 bench: setup
 	@tools/build.sh host $(JOBS) --target quorvane-code
 	@python3 tools/bench-site.py build/host/cli/quorvane-code
 	@python3 tools/bench-pathological.py build/host/cli/quorvane-code
+	@python3 tools/bench-peers/bench-peers.py build/host/cli/quorvane-code

@@ -7,11 +7,15 @@
 #include <new>
 #include <string>
 
+#include "Packing.h"
 #include "Site.h"
 
 namespace {
 
 using files::Outcome;
+
+// What a precompressed twin may unpack to, for its share of the memory budget: HTML packs some 5 to 10 times.
+const size_t kMostUnpackedPerByte = 64;
 
 // The library's work on the bytes; false when memory ran out on the way.
 template <typename Work>
@@ -62,7 +66,9 @@ public:
         // Compared before it is cut to size_t, which has 32 bits on 32-bit Windows.
         if (page_.Stamped().size > site::kMaxPageBytes) return TooLarge(), true;
         const size_t size = static_cast<size_t>(page_.Stamped().size);
-        if (!share_.Take(PageNeed(size, mode_ == walk::Mode::Check ? site::Form::kReferences : flow_.form))) return false;
+        // A precompressed twin takes the share of what it may unpack to.
+        const size_t work = packing_ == site::Packing::kNone ? size : std::min(site::kMaxPageBytes, kMostUnpackedPerByte * size);
+        if (!share_.Take(PageNeed(work, mode_ == walk::Mode::Check ? site::Form::kReferences : flow_.form))) return false;
         bytes_ = static_cast<char*>(malloc(size ? size : 1));
         if (!bytes_) return report_.Error(shown_, "cannot hold its " + std::to_string(size) + " bytes in memory"), true;
         std::string error;
@@ -73,7 +79,10 @@ public:
         ++report_.totals.files;
         report_.totals.bytes += size;
         const std::string_view page(bytes_, size);
-        const bool held = Guarded([&] { mode_ == walk::Mode::Check ? Check(page) : Protect(page); });
+        const bool held = Guarded([&] {
+            if (packing_ != site::Packing::kNone) return Twin(page);
+            mode_ == walk::Mode::Check ? Check(page) : Protect(page);
+        });
         if (!held) report_.Error(shown_, "cannot hold what the file takes in memory (" + std::to_string(size) + " bytes)");
         return !stopped_;
     }
@@ -81,6 +90,25 @@ public:
     bool Replacing() const { return replacing_; }
 
 private:
+    // A precompressed twin: read as what it packs, and written again packed the same way.
+    void Twin(std::string_view packed) {
+        const char* name = site::PackingName(packing_);
+        if (!site::CanUnpack(packing_)) {
+            const std::string why = std::string("a ") + name + " file, which this build of quorvane-code does not read";
+            return mode_ == walk::Mode::Check ? report_.Say(shown_, why + ": not checked") : report_.List(shown_, 1, why + ": left as it is");
+        }
+        std::string unpacked, problem;
+        if (!site::Unpack(packing_, packed, site::kMaxPageBytes, &unpacked, &problem)) {
+            if (mode_ == walk::Mode::Check) return report_.Error(shown_, std::string("not read as ") + name + ": " + problem);
+            return report_.List(shown_, 1, std::string("not read as ") + name + " (" + problem + "): left as it is");
+        }
+        kind_ = site::KindOfFile(site::UnpackedName(task_.shown),
+                                 std::string_view(unpacked).substr(0, std::min(unpacked.size(), site::kFirstBlockBytes)));
+        if (mode_ == walk::Mode::Check) return Check(unpacked);
+        repack_ = true;
+        Protect(unpacked, packed);
+    }
+
     bool Open(walk::FolderCache& folders) {
         Outcome outcome;
         std::string error;
@@ -103,6 +131,7 @@ private:
             return false;
         }
         kind_ = site::KindOfFile(task_.shown, std::string_view(start, length));
+        if (packing_ != site::Packing::kNone) return true;  // its kind is that of what it packs
         if (kind_ == site::FileKind::kBinary && page_.Stamped().size > site::kMaxPageBytes) {
             ++report_.totals.binarySkipped;
             return false;
@@ -141,7 +170,8 @@ private:
         if (task_.hidden) report_.totals.hidden += listed;
     }
 
-    void Protect(std::string_view page) {
+    // `file` is the file's own bytes, when they are `page` packed.
+    void Protect(std::string_view page, std::string_view file = std::string_view()) {
         site::ProtectOptions options;
         options.form = flow_.form;
         options.accepted = &flow_.accepted;
@@ -160,7 +190,13 @@ private:
                                                                   : "it has " + std::to_string(links) + " hard links") +
                                                ", which replacing it would split");
         }
-        if (mode_ == walk::Mode::Protect && !Replace(page, result.output)) return;
+        if (repack_) {
+            std::string packed, problem;
+            if (!site::Pack(packing_, result.output, &packed, &problem)) return report_.Error(shown_, problem);
+            if (mode_ == walk::Mode::Protect && !Replace(file, packed)) return;
+        } else if (mode_ == walk::Mode::Protect && !Replace(page, result.output)) {
+            return;
+        }
         ++report_.totals.changed;
         report_.totals.anchors += result.rewritten;
         report_.totals.values += result.values;
@@ -188,6 +224,8 @@ private:
     files::Page page_;
     char* bytes_ = nullptr;
     site::FileKind kind_ = site::FileKind::kText;
+    const site::Packing packing_ = site::PackingOfFile(task_.shown);
+    bool repack_ = false;
     bool replacing_ = false;
     bool stopped_ = false;
 };

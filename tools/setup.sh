@@ -6,14 +6,16 @@
 set -euo pipefail
 
 # Configuring the host build: the compilers, the test library it finds, python3
-# for its test wiring, and npm, which fetches the HTML parser's sources.
-host_tool_packages=(make cmake ninja-build g++ googletest libgtest-dev patch python3 nodejs npm)
+# for its test wiring, npm, which fetches the HTML parser's sources, and the
+# libraries that read precompressed files (gzip, Brotli, Zstandard).
+host_tool_packages=(make cmake ninja-build g++ googletest libgtest-dev patch python3 nodejs npm
+                    zlib1g-dev libbrotli-dev libzstd-dev)
 if [[ ${1:-} == --host-tool ]]; then
   packages=("${host_tool_packages[@]}")
 else
   packages=(
     "${host_tool_packages[@]}"
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libz-mingw-w64-dev
     wine wine64 xvfb xauth x11-apps imagemagick
     python3-pefile chromium publicsuffix groff-base time mkdocs mkdocs-material
     qemu-system-x86 debootstrap cpio locales

@@ -16,6 +16,7 @@ No row asserts a time: each wait is on a condition, with a generous hang
 guard (GUARD seconds) whose failure says so.
 """
 import fcntl
+import gzip
 import os
 import pathlib
 import re
@@ -115,6 +116,16 @@ def links_in_folder(top):
     os.symlink("a.html", top / "site/alias.html")
     os.symlink("../outside", top / "site/elsewhere")
     return ["--check", "site"]
+
+
+def twins(top):
+    write(top / "site/index.html")
+    (top / "site/index.html.gz").write_bytes(gzip.compress(PAGE))
+    (top / "site/broken.html.gz").write_bytes(b"\x1f\x8b not gzip")
+    def check(stdout):
+        unpacked = gzip.decompress((top / "site/index.html.gz").read_bytes())
+        return [] if b"me@example.org" not in unpacked and b"&#64;" in unpacked else ["the twin still shows the address"]
+    return ["--protect", "site"], None, check
 
 
 def fifo_in_folder(top):
@@ -234,6 +245,9 @@ ROWS = [
       "target to take it", "site/elsewhere: a symbolic link, not followed, so that nothing outside the PATHs given "
       "is read; name its target to take it", "site/a.html:2: attribute href: me@example.org"],
      [r"1 file \(\d+ bytes\) read, 2 symbolic links not followed; 1 readable address in 1 file; 0 errors"], {}),
+    ("a page's precompressed twin: read as what it packs, written packed again", twins, 0,
+     ["site/index.html: 1 anchor rewritten", "site/index.html.gz: 1 anchor rewritten",
+      "site/broken.html.gz:1: not read as gzip (not whole gzip data): left as it is"], [], {}),
     ("FIFO in a folder", fifo_in_folder, 1, ["site/b.html: 1 anchor rewritten"],
      ["site/y.html: not a regular file but a FIFO; not read"], {}),
     ("1 TiB sparse page, --protect", sparse("--protect"), 0,
