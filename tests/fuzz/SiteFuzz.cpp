@@ -42,12 +42,7 @@ void RequireSameValues(site::FileKind kind, std::string_view input) {
 std::set<size_t> AnchorsWithHrefIn(const std::string& page, const std::vector<site::Replaced>& edits) {
     std::set<size_t> anchors;
     DomArena arena;
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = DomArena::Allocate;
-    options.deallocator = DomArena::Free;
-    options.userdata = &arena;
-    options.max_errors = 0;
-    GumboOutput* output = gumbo_parse_with_options(&options, page.data(), page.size());
+    GumboOutput* output = ParseInArena(page, arena);
     std::vector<const GumboNode*> stack{output->document};
     while (!stack.empty()) {
         const GumboNode* node = stack.back();

@@ -40,14 +40,19 @@ struct DomArena {
     }
 };
 
-inline std::string DomOf(const std::string& page) {
-    DomArena arena;
+// gumbo's tree of `page`, its memory held by `arena`, without error records.
+inline GumboOutput* ParseInArena(const std::string& page, DomArena& arena) {
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = DomArena::Allocate;
     options.deallocator = DomArena::Free;
     options.userdata = &arena;
     options.max_errors = 0;
-    GumboOutput* output = gumbo_parse_with_options(&options, page.data(), page.size());
+    return gumbo_parse_with_options(&options, page.data(), page.size());
+}
+
+inline std::string DomOf(const std::string& page) {
+    DomArena arena;
+    GumboOutput* output = ParseInArena(page, arena);
     std::string out;
     AppendTree(output->document, 0, out);
     return out;
