@@ -100,8 +100,8 @@ def best(runs, command, before=None):
     return wall, cpu, max(r[2] for r in results), results[-1][3], results[-1][4]
 
 
-def real_pages(source):
-    """The *.html files of `source`, by their path below it, each with three mailto links before its </body>."""
+def real_pages(source, links=3):
+    """The *.html files of `source`, by their path below it, each with `links` mailto links before its </body>."""
     pages = {}
     for number, path in enumerate(sorted(pathlib.Path(source).rglob("*.html"))):
         if not path.is_file() or path.is_symlink():
@@ -109,8 +109,8 @@ def real_pages(source):
         data = path.read_bytes()
         end = re.search(rb"</body", data, re.I)
         at = end.start() if end else len(data)
-        links = b"".join(b'<p>Mail <a href="mailto:doc%d.%d@example.org">doc %d</a></p>\n' % (number, i, i) for i in range(3))
-        pages[path.relative_to(source)] = data[:at] + links + data[at:]
+        added = b"".join(b'<p>Mail <a href="mailto:doc%d.%d@example.org">doc %d</a></p>\n' % (number, i, i) for i in range(links))
+        pages[path.relative_to(source)] = data[:at] + added + data[at:]
     return pages
 
 
