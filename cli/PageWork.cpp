@@ -177,6 +177,7 @@ private:
         options.accepted = &flow_.accepted;
         site::ProtectResult result = site::ProtectFile(kind_, page, options);
         report_.totals.accepted += result.accepted;
+        report_.totals.optedOut += result.optedOut;
         // Lines as the file stands once the command is over.
         const bool written = mode_ == walk::Mode::Protect;
         for (const site::Listed& l : result.listed) report_.List(shown_, written && l.lineAfter ? l.lineAfter : l.line, l.reason);

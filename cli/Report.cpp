@@ -9,7 +9,7 @@ void Totals::Add(const Totals& t) {
     files += t.files, bytes += t.bytes, binary += t.binary, binarySkipped += t.binarySkipped, changed += t.changed;
     anchors += t.anchors;
     values += t.values, listed += t.listed, findings += t.findings, filesWithFindings += t.filesWithFindings;
-    hidden += t.hidden, accepted += t.accepted, links += t.links, errors += t.errors;
+    hidden += t.hidden, accepted += t.accepted, optedOut += t.optedOut, links += t.links, errors += t.errors;
 }
 
 void Report::List(const std::string& shown, size_t line, const std::string& reason) {
@@ -41,6 +41,7 @@ std::string Summary(const Totals& totals, bool protect, bool dryRun, const char*
                    Count(totals.values, " value") + " with addresses" + (dryRun ? " to rewrite; " : " rewritten; ") +
                    std::to_string(totals.listed) + " listed";
         if (totals.accepted) summary += "; " + std::to_string(totals.accepted) + " accepted";
+        if (totals.optedOut) summary += "; " + std::to_string(totals.optedOut) + " in <!--email_off--> regions";
     } else {
         summary += "; " + Count(totals.findings, " readable address") + " in " + Count(totals.filesWithFindings, " file");
         if (totals.hidden) summary += " (" + std::to_string(totals.hidden) + " in hidden folders or files)";

@@ -19,6 +19,7 @@ struct Totals {
     size_t filesWithFindings = 0;
     size_t hidden = 0;       // findings in hidden folders or files
     size_t accepted = 0;     // findings of addresses known to be public
+    size_t optedOut = 0;     // addresses --protect left in <!--email_off--> regions
     size_t links = 0;        // symbolic links (and junctions) met in a folder, not followed
     size_t errors = 0;
     void Add(const Totals& other);

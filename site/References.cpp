@@ -111,6 +111,7 @@ void ReferencesForm::Decide(const PageReading& reading, std::vector<Edit>* edits
                 }
                 break;
             case Fate::kOptOut:
+                ++result_->optedOut;
                 List(a.span.begin, "inside an <!--email_off--> region, left as written (" + a.where + "): " + std::string(address));
                 break;
             case Fate::kInexact:

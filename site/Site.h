@@ -76,8 +76,9 @@ struct ProtectResult {
     // Other values in which addresses were hidden: text runs and attribute
     // values of pages, strings of JSON, text and attribute values of XML.
     size_t values = 0;
-    // Addresses left readable because they were accepted.
+    // Addresses left readable because they were accepted, or stand in an <!--email_off--> region.
     size_t accepted = 0;
+    size_t optedOut = 0;
     // True when the whole page was left alone (its reason is in `listed`).
     bool pageLeft = false;
     std::vector<Listed> listed;

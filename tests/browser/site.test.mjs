@@ -35,6 +35,14 @@ const PAGES = [
   { name: 'left.html', eol: '\n', rewritten: ['ok@example.org'], body: [
     '<p><a href="mailto:n@example.org">x<!-- </noscript> -->z</a> and <a href="mailto:ok@example.org">ok</a></p>',
     '<datalist id="d"><option><a href="mailto:o@example.org">opt</a></option></datalist><input list="d">'] },
+  // Addresses outside links, hidden where they stand: text, a sample in <pre>, attribute values of every kind, JSON-LD.
+  { name: 'hidden.html', eol: '\n', rewritten: ['author@example.org', 'og@example.org', 'alt@example.org', 'data@example.org',
+    'pre@example.org', 'ld@example.org', 'title@example.org'], head: [
+    '<meta name="author" content="Jane Roe <author@example.org>">',
+    '<meta property="og:description" content="Write to og@example.org">',
+    '<script type="application/ld+json">{"@type": "Person", "email": "ld@example.org", "name": "Jane"}</script>'], body: [
+    '<p>Author: Jane, author@example.org.</p><pre>$ mail pre@example.org</pre>',
+    '<img alt="Mail alt@example.org" src="data:,"><div data-contact="data@example.org" title="title@example.org">x</div>'] },
   // A UTF-16 page is listed and left whole.
   { name: 'utf16.html', eol: '\n', utf16: true, rewritten: [], body: ['<p><a href="mailto:w@example.org">w</a></p>'] },
 ];
@@ -46,7 +54,8 @@ before(() => {
   assert.ok(TOOL, 'QUORVANE_CODE must name the quorvane-code tool');
   mkdirSync(join(workDir, 'original'));
   for (const p of PAGES) {
-    const text = HEAD + p.eol + p.body.join(p.eol) + p.eol + '</body></html>' + p.eol;
+    const head = p.head ? HEAD.replace('</head>', p.head.join(p.eol) + '</head>') : HEAD;
+    const text = head + p.eol + p.body.join(p.eol) + p.eol + '</body></html>' + p.eol;
     writeFileSync(join(workDir, 'original', p.name), p.utf16 ? Buffer.from('\ufeff' + text, 'utf16le') : text);
   }
   cpSync(join(workDir, 'original'), join(workDir, 'protected'), { recursive: true });
@@ -72,6 +81,9 @@ const shown = (page) => page.evaluate(() => ({
     [...a.attributes].filter((at) => at.name !== 'href').map((at) => [at.name, at.value]),
     a.textContent]),
   text: document.body.innerText,
+  // Every attribute of every element, as scripts read them through the DOM, and JSON-LD as a JSON reader parses it.
+  attributes: [...document.querySelectorAll('*')].map((e) => [e.localName, ...[...e.attributes].map((at) => `${at.name}=${at.value}`)]),
+  jsonLd: [...document.querySelectorAll('script[type="application/ld+json"]')].map((e) => JSON.parse(e.textContent)),
 }));
 
 for (const javaScript of [true, false]) {

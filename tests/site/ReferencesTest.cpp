@@ -132,7 +132,12 @@ TEST(References, AcceptedAddressesStay) {
     const std::string page = "<p>ABUSE@example.org, <a href=\"mailto:jo@example.org\">jo</a></p><script>abuse@example.org</script>";
     const site::ProtectResult result = site::ProtectPage(page, {site::Form::kReferences, &accepted});
     EXPECT_EQ(result.accepted, 2u);
+    EXPECT_EQ(result.optedOut, 0u);
     EXPECT_TRUE(result.listed.empty());
+    const site::ProtectResult off = site::ProtectPage("<!--email_off--><p>jo@example.org, abuse@example.org<!--/email_off-->",
+                                                      {site::Form::kReferences, &accepted});
+    EXPECT_EQ(off.optedOut, 2u);
+    EXPECT_EQ(off.listed.size(), 2u);
     EXPECT_NE(result.output.find("ABUSE@example.org"), std::string::npos);
     EXPECT_EQ(result.rewritten, 1u);
 }
