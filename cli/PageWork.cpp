@@ -99,6 +99,11 @@ private:
         }
         std::string unpacked, problem;
         if (!site::Unpack(packing_, packed, site::kMaxPageBytes, &unpacked, &problem)) {
+            if (unpacked.size() >= site::kMaxPageBytes) {
+                // An archive: what it packs is more than any page, and is skipped like a large binary file.
+                ++report_.totals.binarySkipped;
+                return;
+            }
             if (mode_ == walk::Mode::Check) return report_.Error(shown_, std::string("not read as ") + name + ": " + problem);
             return report_.List(shown_, 1, std::string("not read as ") + name + " (" + problem + "): left as it is");
         }
@@ -131,7 +136,12 @@ private:
             return false;
         }
         kind_ = site::KindOfFile(task_.shown, std::string_view(start, length));
-        if (packing_ != site::Packing::kNone) return true;  // its kind is that of what it packs
+        if (packing_ != site::Packing::kNone) {
+            // Its kind is that of what it packs; an archive too large to unpack here is skipped like a large binary file.
+            if (page_.Stamped().size <= site::kMaxPageBytes) return true;
+            ++report_.totals.binarySkipped;
+            return false;
+        }
         if (kind_ == site::FileKind::kBinary && page_.Stamped().size > site::kMaxPageBytes) {
             ++report_.totals.binarySkipped;
             return false;
