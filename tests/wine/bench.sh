@@ -106,13 +106,17 @@ REG
     shift
     use_display
     status=0
+    started=$SECONDS
     timeout -k 5 "$seconds" wine "$@" || status=$?
     # 0 and 1 are a driver's normal ends (all cases passed, or some failed),
     # after it has ended what it started. After a time-out or a crash, the
     # programs it started may still run (and hold ctest's output pipe): a
     # fresh wineserver ends them and gives the next run a clean desktop.
-    if ((status == 124 || status == 137)); then
+    # 137 is SIGKILL: the guard's own after its grace time, or one from elsewhere (Wine's server) well before it.
+    if ((status == 124 || (status == 137 && SECONDS - started >= seconds))); then
       echo "bench: $1 still running after $seconds s: hang guard (bench.sh run's SECONDS); restarting Wine" >&2
+    elif ((status == 137)); then
+      echo "bench: $1 was killed (SIGKILL) after $((SECONDS - started)) s, not by this guard; restarting Wine" >&2
     elif ((status > 1)); then
       echo "bench: $1 ended with status $status; restarting Wine" >&2
     fi
