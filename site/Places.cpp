@@ -28,26 +28,27 @@ std::string_view AttributeValue(std::string_view page, const ReadTag& tag, std::
 // Marks of scripts that load a site's next pages into the open document:
 // an inline script written then by document.write would replace the whole page.
 const char* InstantNavigation(std::string_view page, const ReadTag& tag) {
+    // Read without copies: every start tag of every page is asked.
     for (const ReadAttribute& a : tag.attributes) {
-        const std::string name = ascii::Lowered(Slice(page, a.nameBegin, a.nameEnd));
+        const std::string_view name = Slice(page, a.nameBegin, a.nameEnd);
         // htmx writes it hx-boost, data-hx-boost, and from version 4 with a modifier (hx-boost:inherited).
-        if (name.rfind("hx-boost", 0) == 0 || name.rfind("data-hx-boost", 0) == 0) return "htmx hx-boost";
-        if (name.rfind("data-turbo", 0) == 0) return "Turbo";
-        if (name.rfind("data-swup", 0) == 0) return "swup";
-        if (name.rfind("data-pjax", 0) == 0) return "pjax";
-        if (name == "data-astro-transition" || name.rfind("data-astro-transition-", 0) == 0) return "Astro's view transitions";
+        if (ascii::StartsWithNoCase(name, "hx-boost") || ascii::StartsWithNoCase(name, "data-hx-boost")) return "htmx hx-boost";
+        if (ascii::StartsWithNoCase(name, "data-turbo")) return "Turbo";
+        if (ascii::StartsWithNoCase(name, "data-swup")) return "swup";
+        if (ascii::StartsWithNoCase(name, "data-pjax")) return "pjax";
+        if (ascii::EqualsNoCase(name, "data-astro-transition") || ascii::StartsWithNoCase(name, "data-astro-transition-")) {
+            return "Astro's view transitions";
+        }
     }
     if (tag.name == "meta") {
-        const std::string name = ascii::Lowered(AttributeValue(page, tag, "name"));
-        if (name == "astro-view-transitions-enabled") return "Astro's view transitions";
-        if (name.rfind("turbo-", 0) == 0) return "Turbo";
+        const std::string_view name = AttributeValue(page, tag, "name");
+        if (ascii::EqualsNoCase(name, "astro-view-transitions-enabled")) return "Astro's view transitions";
+        if (ascii::StartsWithNoCase(name, "turbo-")) return "Turbo";
     }
     if (tag.name == "script") {
         const std::string src = ascii::Lowered(AttributeValue(page, tag, "src"));
-        for (const char* mark : {"turbo", "swup", "pjax", "htmx"}) {
-            if (src.find(mark) != std::string::npos) {
-                return std::string_view(mark) == "htmx" ? nullptr : mark;
-            }
+        for (const char* mark : {"turbo", "swup", "pjax"}) {
+            if (src.find(mark) != std::string::npos) return mark;
         }
     }
     return nullptr;
@@ -84,7 +85,7 @@ public:
         }
         const bool decoded = kind == TextKind::kData || kind == TextKind::kRcdata;
         const size_t first = reading_->addresses.size();
-        Place(begin, end, where, decoded, exact);
+        Place(begin, end, [&] { return where; }, decoded, exact);
         if (kind == TextKind::kScriptData && where != "script" && exact && !optOut_) InJson(begin, end, first);
     }
 
@@ -102,7 +103,8 @@ public:
                 }
             }
         }
-        const std::string tagName = "tag <" + std::string(tag.isEnd ? "/" : "") + ascii::Printable(tag.name) + ">";
+        // Names are made only for a place that holds an address: most tags hold none.
+        const auto tagName = [&] { return "tag <" + std::string(tag.isEnd ? "/" : "") + ascii::Printable(tag.name) + ">"; };
         // The code's own NOSCRIPT anchor, as the generator writes it.
         const bool own = inNoScript_ && ownNoScript_ && !tag.isEnd &&
                          page_.compare(tag.begin, sizeof kMailCodeAnchorStart - 1, kMailCodeAnchorStart) == 0;
@@ -115,9 +117,9 @@ public:
             }
             const bool href = tag.name == "a" && !tag.isEnd && ascii::EqualsNoCase(Slice(page_, a.nameBegin, a.nameEnd), "href");
             if (href) reading_->anchorHrefs.push_back(places_);
-            const std::string name = "attribute " + ascii::Printable(ascii::Lowered(Slice(page_, a.nameBegin, a.nameEnd)));
+            const auto name = [&] { return "attribute " + ascii::Printable(ascii::Lowered(Slice(page_, a.nameBegin, a.nameEnd))); };
             if (own) {
-                PlaceOwn(a.valueBegin, a.valueEnd, name);
+                PlaceOwn(a.valueEnd, name);
             } else {
                 Place(a.valueBegin, a.valueEnd, name, !tag.isEnd, exact);
                 if (!tag.isEnd && exact && !optOut_) BrokenMailto(a.valueBegin, a.valueEnd);
@@ -131,10 +133,12 @@ public:
         const std::string_view text = ascii::Trim(Slice(page_, begin, end));
         if (text == "email_off") optOut_ = true;
         if (text == "/email_off") optOut_ = false;
-        Place(begin, end, "comment", false, true);
+        Place(begin, end, [] { return std::string("comment"); }, false, true);
     }
 
-    void Doctype(size_t begin, size_t end) override { Place(begin, end, "doctype", false, true); }
+    void Doctype(size_t begin, size_t end) override {
+        Place(begin, end, [] { return std::string("doctype"); }, false, true);
+    }
 
     // Addresses that no place took: inside a tag the page ends in.
     void Finish() {
@@ -180,18 +184,20 @@ private:
 
     // The addresses that start in [begin, end), and for a place that decodes
     // references the word "mailto:" in it; each place gets its own number.
-    void Place(size_t begin, size_t end, const std::string& where, bool decoded, bool exact) {
+    // `name` makes the place's name for the listing.
+    template <typename Name>
+    void Place(size_t begin, size_t end, const Name& name, bool decoded, bool exact) {
         const size_t place = places_++;
         for (; next_ < addresses_.size() && addresses_[next_].begin < end; ++next_) {
             const Span& span = addresses_[next_];
             if (span.begin < begin) {
                 // It began in an earlier place and runs into this one.
-                reading_->addresses.push_back({span, where, Fate::kRaw, place});
+                reading_->addresses.push_back({span, name(), Fate::kRaw, place});
                 continue;
             }
             Fate fate = Fate::kRaw;
             if (decoded && span.end <= end) fate = optOut_ ? Fate::kOptOut : exact ? Fate::kHide : Fate::kInexact;
-            reading_->addresses.push_back({span, where, fate, place});
+            reading_->addresses.push_back({span, name(), fate, place});
         }
         if (!decoded || !exact || optOut_) return;
         for (size_t at = begin; (at = FindMailto(Slice(page_, 0, end), at)) != std::string_view::npos; at += 6) {
@@ -234,12 +240,12 @@ private:
         if (broken) reading_->mailtos.push_back({{start, i}, places_ - 1});
     }
 
-    void PlaceOwn(size_t begin, size_t end, const std::string& where) {
+    template <typename Name>
+    void PlaceOwn(size_t end, const Name& name) {
         const size_t place = places_++;
         for (; next_ < addresses_.size() && addresses_[next_].begin < end; ++next_) {
-            reading_->addresses.push_back({addresses_[next_], where, Fate::kOwnCode, place});
+            reading_->addresses.push_back({addresses_[next_], name(), Fate::kOwnCode, place});
         }
-        (void)begin;
     }
 
     std::string_view page_;
