@@ -14,8 +14,11 @@ namespace site {
 std::vector<Placed> PlaceAddresses(std::string_view page) {
     std::vector<Placed> placed;
     if (memchr(page.data(), '@', page.size()) == nullptr) return placed;
+    // Most pages with an "@" hold no address: they are not read further.
+    const std::vector<Span> addresses = FindAddresses(page);
+    if (addresses.empty()) return placed;
     PageReading reading;
-    ReadPageAddresses(page, &reading);
+    ReadPageAddresses(page, addresses, &reading);
     for (PlacedAddress& a : reading.addresses) placed.push_back({a.span, std::move(a.where)});
     return placed;
 }

@@ -40,12 +40,12 @@ const char* InstantNavigation(std::string_view page, const ReadTag& tag) {
             return "Astro's view transitions";
         }
     }
-    if (tag.name == "meta") {
+    if (tag.roles & kRoleMeta) {
         const std::string_view name = AttributeValue(page, tag, "name");
         if (ascii::EqualsNoCase(name, "astro-view-transitions-enabled")) return "Astro's view transitions";
         if (ascii::StartsWithNoCase(name, "turbo-")) return "Turbo";
     }
-    if (tag.name == "script") {
+    if (tag.roles & kRoleScript) {
         const std::string src = ascii::Lowered(AttributeValue(page, tag, "src"));
         for (const char* mark : {"turbo", "swup", "pjax"}) {
             if (src.find(mark) != std::string::npos) return mark;
@@ -57,7 +57,10 @@ const char* InstantNavigation(std::string_view page, const ReadTag& tag) {
 class Placer : public ReaderEvents {
 public:
     Placer(std::string_view page, const std::vector<Span>& addresses, PageReading* reading)
-        : page_(page), addresses_(addresses), reading_(reading) {}
+        : page_(page), addresses_(addresses), reading_(reading) {
+        // The word is looked for once in the whole page, not once a place: pages have many places and few words.
+        for (size_t at = 0; (at = FindMailto(page, at)) != std::string_view::npos; at += 6) words_.push_back(at);
+    }
 
     void Text(size_t begin, size_t end, TextKind kind, std::string_view element, bool exact) override {
         if (kind == TextKind::kRawText && element == "noscript" && HoldsSomething(begin, end)) {
@@ -94,8 +97,8 @@ public:
             lastStartTag_ = Slice(page_, tag.begin, tag.end);
             const size_t n = tag.attributes.size();
             reading_->attributePairs += n * (n - (n ? 1 : 0)) / 2;
-            lastType_ = tag.name == "script" ? ascii::Lowered(ascii::Trim(AttributeValue(page_, tag, "type"))) : "";
-            if (!tag.foreign && tag.name == "meta" && !inNoScript_) Meta(tag);
+            lastType_ = (tag.roles & kRoleScript) ? ascii::Lowered(ascii::Trim(AttributeValue(page_, tag, "type"))) : "";
+            if (!tag.foreign && (tag.roles & kRoleMeta) && !inNoScript_) Meta(tag);
             if (reading_->instantNavigation.empty() && !inNoScript_) {
                 if (const char* mark = InstantNavigation(page_, tag)) {
                     reading_->instantNavigation = mark;
@@ -115,7 +118,7 @@ public:
                 covered = a.nameEnd;
                 continue;
             }
-            const bool href = tag.name == "a" && !tag.isEnd && ascii::EqualsNoCase(Slice(page_, a.nameBegin, a.nameEnd), "href");
+            const bool href = (tag.roles & kRoleAnchor) && !tag.isEnd && ascii::EqualsNoCase(Slice(page_, a.nameBegin, a.nameEnd), "href");
             if (href) reading_->anchorHrefs.push_back(places_);
             const auto name = [&] { return "attribute " + ascii::Printable(ascii::Lowered(Slice(page_, a.nameBegin, a.nameEnd))); };
             if (own) {
@@ -150,7 +153,8 @@ public:
 private:
     bool HoldsSomething(size_t begin, size_t end) const {
         const bool address = next_ < addresses_.size() && addresses_[next_].begin < end;
-        return address || FindMailto(Slice(page_, 0, end), begin) != std::string_view::npos;
+        const auto word = std::lower_bound(words_.begin(), words_.end(), begin);
+        return address || (word != words_.end() && *word + 6 <= end);
     }
 
     std::string ScriptKind() const {
@@ -200,8 +204,8 @@ private:
             reading_->addresses.push_back({span, name(), fate, place});
         }
         if (!decoded || !exact || optOut_) return;
-        for (size_t at = begin; (at = FindMailto(Slice(page_, 0, end), at)) != std::string_view::npos; at += 6) {
-            if (at + 7 <= end && page_[at + 6] == ':') reading_->mailtos.push_back({{at, at + 7}, place});
+        for (auto word = std::lower_bound(words_.begin(), words_.end(), begin); word != words_.end() && *word + 6 <= end; ++word) {
+            if (*word + 7 <= end && page_[*word + 6] == ':') reading_->mailtos.push_back({{*word, *word + 7}, place});
         }
     }
 
@@ -250,6 +254,7 @@ private:
 
     std::string_view page_;
     const std::vector<Span>& addresses_;
+    std::vector<size_t> words_;  // where "mailto" starts, any case
     PageReading* reading_;
     size_t next_ = 0;
     size_t places_ = 0;
@@ -298,7 +303,11 @@ bool DoubleByteRisk(std::string_view page, Charset charset) {
 }
 
 void ReadPageAddresses(std::string_view page, PageReading* reading) {
-    ReadPlaces(page, FindAddresses(page), reading);
+    ReadPageAddresses(page, FindAddresses(page), reading);
+}
+
+void ReadPageAddresses(std::string_view page, const std::vector<Span>& addresses, PageReading* reading) {
+    ReadPlaces(page, addresses, reading);
     const Charset charset = ByteOrderMark(page).charset == Charset::kUtf8 ? Charset::kUtf8 : reading->charset;
     if (!DoubleByteRisk(page, charset)) return;
     *reading = PageReading();

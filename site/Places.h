@@ -73,6 +73,8 @@ void TrimAfterHighBytes(std::string_view page, std::vector<PlacedAddress>* addre
 // page with that double-byte risk, where an address is ASCII only and trimmed
 // as above.
 void ReadPageAddresses(std::string_view page, PageReading* reading);
+// The same, given FindAddresses(page) found already.
+void ReadPageAddresses(std::string_view page, const std::vector<Span>& addresses, PageReading* reading);
 
 }  // namespace site
 

@@ -18,23 +18,71 @@ constexpr size_t kNone = std::string_view::npos;
 // Names longer than this are no element the reader has a rule for; only so many letters are kept.
 constexpr size_t kKeptNameLength = 32;
 
-bool In(std::string_view name, std::initializer_list<std::string_view> names) {
-    for (std::string_view n : names) {
-        if (name == n) return true;
+// The names with a role: every tag's name is looked up here once, by a hash of its length and ends.
+class Roles {
+public:
+    Roles() {
+        static const struct {
+            const char* name;
+            unsigned roles;
+        } kNames[] = {
+            {"title", kRoleTitle | kRoleSvgIntegration}, {"textarea", kRoleTextarea | kRoleEndsSelect},
+            {"script", kRoleScript}, {"plaintext", kRolePlainText}, {"noscript", kRoleNoScript},
+            {"style", kRoleRawText}, {"xmp", kRoleRawText}, {"iframe", kRoleRawText}, {"noembed", kRoleRawText},
+            {"noframes", kRoleRawText}, {"frameset", kRoleFrameset}, {"select", kRoleSelect},
+            {"input", kRoleEndsSelect}, {"keygen", kRoleEndsSelect}, {"svg", kRoleSvg}, {"math", kRoleMath},
+            {"font", kRoleFont}, {"foreignobject", kRoleSvgIntegration}, {"desc", kRoleSvgIntegration},
+            {"mi", kRoleMathText}, {"mo", kRoleMathText}, {"mn", kRoleMathText}, {"ms", kRoleMathText},
+            {"mtext", kRoleMathText}, {"annotation-xml", kRoleAnnotationXml}, {"mglyph", kRoleMathGlyph},
+            {"malignmark", kRoleMathGlyph}, {"meta", kRoleMeta | kRoleBreaksOut}, {"a", kRoleAnchor},
+            {"br", kRoleBrOrP | kRoleBreaksOut}, {"p", kRoleBrOrP | kRoleBreaksOut},
+            // The HTML elements that a page would not put in a drawing end SVG and MathML content.
+            {"b", kRoleBreaksOut}, {"big", kRoleBreaksOut}, {"blockquote", kRoleBreaksOut}, {"body", kRoleBreaksOut},
+            {"center", kRoleBreaksOut}, {"code", kRoleBreaksOut}, {"dd", kRoleBreaksOut}, {"div", kRoleBreaksOut},
+            {"dl", kRoleBreaksOut}, {"dt", kRoleBreaksOut}, {"em", kRoleBreaksOut}, {"embed", kRoleBreaksOut},
+            {"h1", kRoleBreaksOut}, {"h2", kRoleBreaksOut}, {"h3", kRoleBreaksOut}, {"h4", kRoleBreaksOut},
+            {"h5", kRoleBreaksOut}, {"h6", kRoleBreaksOut}, {"head", kRoleBreaksOut}, {"hr", kRoleBreaksOut},
+            {"i", kRoleBreaksOut}, {"img", kRoleBreaksOut}, {"li", kRoleBreaksOut}, {"listing", kRoleBreaksOut},
+            {"menu", kRoleBreaksOut}, {"nobr", kRoleBreaksOut}, {"ol", kRoleBreaksOut}, {"pre", kRoleBreaksOut},
+            {"ruby", kRoleBreaksOut}, {"s", kRoleBreaksOut}, {"small", kRoleBreaksOut}, {"span", kRoleBreaksOut},
+            {"strong", kRoleBreaksOut}, {"strike", kRoleBreaksOut}, {"sub", kRoleBreaksOut}, {"sup", kRoleBreaksOut},
+            {"table", kRoleBreaksOut}, {"tt", kRoleBreaksOut}, {"u", kRoleBreaksOut}, {"ul", kRoleBreaksOut},
+            {"var", kRoleBreaksOut}};
+        for (const auto& entry : kNames) {
+            size_t slot = Hash(entry.name);
+            while (slots_[slot].name != nullptr) slot = (slot + 1) % kSlots;
+            slots_[slot] = {entry.name, entry.roles};
+        }
     }
-    return false;
+    unsigned Of(std::string_view name) const {
+        if (name.empty() || name.size() > 14) return 0;
+        for (size_t slot = Hash(name);; slot = (slot + 1) % kSlots) {
+            if (slots_[slot].name == nullptr) return 0;
+            if (name == slots_[slot].name) return slots_[slot].roles;
+        }
+    }
+
+private:
+    static constexpr size_t kSlots = 256;
+    static size_t Hash(std::string_view name) {
+        return (name.size() * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name.back()) * 3 +
+                (name.size() > 1 ? static_cast<unsigned char>(name[1]) : 0)) % kSlots;
+    }
+    struct Slot {
+        const char* name = nullptr;
+        unsigned roles = 0;
+    } slots_[kSlots];
+};
+
+const Roles& NameRoles() {
+    static const Roles roles;
+    return roles;
 }
 
-// Start tags that end SVG and MathML content: the HTML elements that a page
-// would not put in a drawing (and <font> with a colour, face or size).
+// Start tags that end SVG and MathML content (and <font> with a colour, face or size).
 bool BreaksOutOfForeignContent(const ReadTag& tag, std::string_view page) {
-    static const std::initializer_list<std::string_view> kNames = {
-        "b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt", "em", "embed",
-        "h1", "h2", "h3", "h4", "h5", "h6", "head", "hr", "i", "img", "li", "listing", "menu", "meta", "nobr",
-        "ol", "p", "pre", "ruby", "s", "small", "span", "strong", "strike", "sub", "sup", "table", "tt", "u",
-        "ul", "var"};
-    if (In(tag.name, kNames)) return true;
-    if (tag.name != "font") return false;
+    if (tag.roles & kRoleBreaksOut) return true;
+    if (!(tag.roles & kRoleFont)) return false;
     for (const ReadAttribute& a : tag.attributes) {
         const std::string_view name = page.substr(a.nameBegin, a.nameEnd - a.nameBegin);
         if (ascii::EqualsNoCase(name, "color") || ascii::EqualsNoCase(name, "face") || ascii::EqualsNoCase(name, "size")) {
@@ -228,6 +276,7 @@ size_t Reader::ReadTagAt(size_t lt, bool isEnd) {
     while (i < end_ && !IsBlank(page_[i]) && page_[i] != '/' && page_[i] != '>') ++i;
     for (size_t k = nameBegin; k < i && k < nameBegin + kKeptNameLength; ++k) tag.name.push_back(Lower(page_[k]));
     if (i - nameBegin > kKeptNameLength) tag.name.push_back('\x7f');  // matches no rule
+    tag.roles = NameRoles().Of(tag.name);
     for (;;) {
         while (i < end_ && IsBlank(page_[i])) ++i;
         if (i >= end_) return kNone;
@@ -274,32 +323,31 @@ size_t Reader::StartTag(size_t after) {
     ReadTag& tag = tag_;
     if (!foreign_.empty()) {
         ForeignStartTag();
-    } else if (tag.name == "svg" || tag.name == "math") {
+    } else if (tag.roles & (kRoleSvg | kRoleMath)) {
         // In a <select> browsers have dropped such a tag, and newer ones keep it.
         if (inSelect_) exact_ = false;
-        PushForeign(tag, tag.name == "math");
+        PushForeign(tag, tag.roles & kRoleMath);
     }
     if (events_ != nullptr) events_->Tag(tag, Exact(tag.begin));
     if (tag.foreign || (!foreign_.empty() && !foreign_.back().html)) return after;
     // What follows an HTML start tag.
     const std::string& name = tag.name;
+    const unsigned roles = tag.roles;
     // In a <select> the tree builder has dropped these tags, so that their
     // text was markup, where newer browsers keep them; after a <frameset> it
     // drops them all.
-    if (name == "frameset" ||
-        (inSelect_ && In(name, {"title", "style", "xmp", "iframe", "noembed", "noframes", "noscript", "plaintext"}))) {
-        exact_ = false;
-    }
-    if (name == "select") inSelect_ = true;
-    if (name == "input" || name == "keygen" || name == "textarea") inSelect_ = false;
-    if (name == "title" || name == "textarea") return RawElement(after, TextKind::kRcdata, name);
-    if (name == "script") return RawElement(after, TextKind::kScriptData, name);
-    if (name == "plaintext") {
+    if ((roles & kRoleFrameset) || (inSelect_ && (roles & kRoleSelectDrops))) exact_ = false;
+    if (roles & kRoleSelect) inSelect_ = true;
+    if (roles & kRoleEndsSelect) inSelect_ = false;
+    if (roles & (kRoleTitle | kRoleTextarea)) return RawElement(after, TextKind::kRcdata, name);
+    if (roles & kRoleScript) return RawElement(after, TextKind::kScriptData, name);
+    if (roles & kRolePlainText) {
         Text(after, end_, TextKind::kPlainText, name);
         endedInData_ = false;
         return end_;
     }
-    if (name == "noscript" && scripting_) {
+    const bool noScript = (roles & kRoleNoScript) && scripting_;
+    if (noScript) {
         // Browsers without scripts read the content as markup: where that
         // reading would not end in ordinary content, the two readings part
         // after it, and nothing from there on is rewritten.
@@ -307,7 +355,7 @@ size_t Reader::StartTag(size_t after) {
         withoutScripts.Run();
         if (!withoutScripts.EndedInData()) exact_ = false;
     }
-    if (In(name, {"style", "xmp", "iframe", "noembed", "noframes"}) || (name == "noscript" && scripting_)) {
+    if ((roles & kRoleRawText) || noScript) {
         return RawElement(after, TextKind::kRawText, name);
     }
     return after;
@@ -415,9 +463,9 @@ void Reader::PushForeign(const ReadTag& tag, bool math) {
     Open open;
     open.name = tag.name;
     open.math = math;
-    if (!math && In(tag.name, {"foreignobject", "desc", "title"})) open.htmlIntegration = true;
-    if (math && In(tag.name, {"mi", "mo", "mn", "ms", "mtext"})) open.textIntegration = true;
-    if (math && tag.name == "annotation-xml") {
+    if (!math && (tag.roles & kRoleSvgIntegration)) open.htmlIntegration = true;
+    if (math && (tag.roles & kRoleMathText)) open.textIntegration = true;
+    if (math && (tag.roles & kRoleAnnotationXml)) {
         for (const ReadAttribute& a : tag.attributes) {
             if (!ascii::EqualsNoCase(page_.substr(a.nameBegin, a.nameEnd - a.nameBegin), "encoding")) continue;
             const std::string value = ascii::Lowered(ascii::Trim(page_.substr(a.valueBegin, a.valueEnd - a.valueBegin)));
@@ -434,15 +482,15 @@ void Reader::ForeignStartTag() {
     const ReadTag& tag = tag_;
     for (;;) {
         if (foreign_.empty()) {
-            if (tag.name == "svg" || tag.name == "math") PushForeign(tag, tag.name == "math");
+            if (tag.roles & (kRoleSvg | kRoleMath)) PushForeign(tag, tag.roles & kRoleMath);
             return;
         }
         const Open& top = foreign_.back();
         const bool asHtml = top.html || top.htmlIntegration ||
-                            (top.textIntegration && tag.name != "mglyph" && tag.name != "malignmark") ||
-                            (top.name == "annotation-xml" && tag.name == "svg");
+                            (top.textIntegration && !(tag.roles & kRoleMathGlyph)) ||
+                            (top.name == "annotation-xml" && (tag.roles & kRoleSvg));
         if (asHtml) {
-            if (tag.name == "svg" || tag.name == "math") return PushForeign(tag, tag.name == "math");
+            if (tag.roles & (kRoleSvg | kRoleMath)) return PushForeign(tag, tag.roles & kRoleMath);
             // HTML inside SVG or MathML: the tree builder's rules for it are not modelled here.
             exact_ = false;
             if (!tag.selfClosing) {
@@ -466,7 +514,7 @@ void Reader::EndTag() {
     tag_.foreign = InForeign();
     if (events_ != nullptr) events_->Tag(tag_, Exact(tag_.begin));
     if (foreign_.empty()) {
-        if (tag_.name == "select") inSelect_ = false;
+        if (tag_.roles & kRoleSelect) inSelect_ = false;
         return;
     }
     ForeignEndTag();
@@ -480,7 +528,7 @@ void Reader::ForeignEndTag() {
         exact_ = false;
         return;
     }
-    if (name == "br" || name == "p") {
+    if (tag_.roles & kRoleBrOrP) {
         PopToHtml();
         if (!foreign_.empty()) exact_ = false;
         return;

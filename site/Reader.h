@@ -26,6 +26,31 @@ struct ReadAttribute {
     bool hasValue;
 };
 
+// What the reader and its callers need to know of a tag's name, looked up once a tag.
+enum TagRole : unsigned {
+    kRoleTitle = 1u << 0,
+    kRoleTextarea = 1u << 1,
+    kRoleScript = 1u << 2,
+    kRolePlainText = 1u << 3,
+    kRoleNoScript = 1u << 4,
+    kRoleRawText = 1u << 5,            // style, xmp, iframe, noembed, noframes
+    kRoleFrameset = 1u << 6,
+    kRoleSelect = 1u << 7,
+    kRoleEndsSelect = 1u << 8,         // input, keygen (and textarea)
+    kRoleSvg = 1u << 9,
+    kRoleMath = 1u << 10,
+    kRoleBreaksOut = 1u << 11,         // HTML that ends SVG or MathML content
+    kRoleFont = 1u << 12,
+    kRoleSvgIntegration = 1u << 13,    // foreignobject, desc, title
+    kRoleMathText = 1u << 14,          // mi, mo, mn, ms, mtext
+    kRoleAnnotationXml = 1u << 15,
+    kRoleMathGlyph = 1u << 16,         // mglyph, malignmark
+    kRoleBrOrP = 1u << 17,
+    kRoleMeta = 1u << 18,
+    kRoleAnchor = 1u << 19,
+    kRoleSelectDrops = kRoleTitle | kRoleRawText | kRoleNoScript | kRolePlainText,
+};
+
 struct ReadTag {
     size_t begin;  // the "<"
     size_t end;    // after the ">" (or the page's end)
@@ -33,6 +58,7 @@ struct ReadTag {
     bool selfClosing;
     bool foreign;  // an element of SVG or MathML content
     std::string name;  // lower case
+    unsigned roles;    // TagRole bits of the name
     std::vector<ReadAttribute> attributes;
 };
 

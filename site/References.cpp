@@ -52,9 +52,11 @@ private:
 
 void ReferencesForm::Run() {
     if (WideCharset()) return;
-    if (memchr(page_.data(), '@', page_.size()) == nullptr && FindMailto(page_, 0) == std::string_view::npos) return;
+    const bool at = memchr(page_.data(), '@', page_.size()) != nullptr;
+    const std::vector<Span> addresses = at ? FindAddresses(page_) : std::vector<Span>();
+    if (addresses.empty() && FindMailto(page_, 0) == std::string_view::npos) return;
     PageReading reading;
-    ReadPageAddresses(page_, &reading);
+    ReadPageAddresses(page_, addresses, &reading);
     const bool anything = !reading.mailtos.empty() ||
                           std::any_of(reading.addresses.begin(), reading.addresses.end(), [](const PlacedAddress& a) {
                               return a.fate == Fate::kHide || a.fate == Fate::kJson;

@@ -1,0 +1,229 @@
+// The page reader's tokens set beside gumbo's, as the tree builder takes them: tags with their decoded attributes, text as decoded, comments. Shared by the page-rule tables and the fuzz target.
+#ifndef QUORVANE_TESTS_TOKENORACLE_H
+#define QUORVANE_TESTS_TOKENORACLE_H
+
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CharacterReferences.h"
+#include "PageRules.h"
+#include "Reader.h"
+#include "gumbo.h"
+#include "tokenizer.h"
+
+// One token of a listing: where it starts and a line that says what a parser gets from it. Adjacent text is one token.
+struct OracleToken {
+    size_t offset;
+    std::string line;
+    bool operator==(const OracleToken& o) const { return offset == o.offset && line == o.line; }
+};
+using OracleTokens = std::vector<OracleToken>;
+
+// What both readers give for the same text: line ends as LF, NUL and broken UTF-8 as U+FFFD (in ordinary
+// content gumbo hands NUL on as its own token, which is kept as "\0").
+inline std::string OracleText(std::string_view text, bool keepNul) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r') {
+            out += '\n';
+            i += i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+            continue;
+        }
+        if (c == 0) {
+            if (keepNul) out += '\0';
+            else site::AppendUtf8(&out, 0xFFFD);
+            ++i;
+            continue;
+        }
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!valid) {
+            site::AppendUtf8(&out, 0xFFFD);
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
+inline void AddText(OracleTokens& tokens, size_t offset, const std::string& text) {
+    if (text.empty()) return;
+    if (!tokens.empty() && tokens.back().line.compare(0, 2, "T ") == 0) tokens.back().line += text;
+    else tokens.push_back({offset, "T " + text});
+}
+
+inline std::string TagLine(bool end, std::string_view name) {
+    return std::string(end ? "E " : "S ") + std::string(name);
+}
+
+// The page reader's listing, up to the first token it cannot read as a browser does (`*cut`, the page's size when none).
+class StreamListing : public site::ReaderEvents {
+public:
+    StreamListing(std::string_view page, OracleTokens* tokens, size_t* cut) : page_(page), tokens_(tokens), cut_(cut) {}
+    bool Stopped(size_t at, bool exact) {
+        if (!exact && at < *cut_) *cut_ = at;
+        return at >= *cut_;
+    }
+    void Text(size_t begin, size_t end, site::TextKind kind, std::string_view element, bool exact) override {
+        if (Stopped(begin, exact)) return;
+        const std::string_view raw = page_.substr(begin, end - begin);
+        // gumbo places text that starts with CR LF at its LF, the one character the two make.
+        if (page_.compare(begin, 2, "\r\n") == 0) ++begin;
+        if (kind == site::TextKind::kData || kind == site::TextKind::kRcdata) {
+            std::string decoded;
+            site::DecodeReferences(raw, site::ReferenceContext::kText, &decoded);
+            AddText(*tokens_, begin, OracleText(decoded, kind == site::TextKind::kData));
+        } else {
+            AddText(*tokens_, begin, OracleText(raw, false));
+        }
+        if (element == "noscript") noScriptSpans.push_back({begin, end});
+    }
+    void Tag(const site::ReadTag& tag, bool exact) override {
+        if (Stopped(tag.begin, exact)) return;
+        std::string line = TagLine(tag.isEnd, tag.name);
+        std::vector<std::string> seen;
+        for (const site::ReadAttribute& a : tag.attributes) {
+            if (tag.isEnd) break;
+            std::string name(page_.substr(a.nameBegin, a.nameEnd - a.nameBegin));
+            for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            bool duplicate = false;
+            for (const std::string& s : seen) duplicate = duplicate || s == name;
+            if (duplicate) continue;
+            seen.push_back(name);
+            std::string value;
+            site::DecodeReferences(page_.substr(a.valueBegin, a.valueEnd - a.valueBegin), site::ReferenceContext::kAttribute, &value);
+            line += " " + OracleText(name, false) + "=\"" + OracleText(value, false) + "\"";
+        }
+        tokens_->push_back({tag.begin, line});
+    }
+    void Comment(size_t begin, size_t end) override {
+        if (Stopped(begin, true)) return;
+        // gumbo places a comment at its "<", the reader at its text.
+        tokens_->push_back({page_.rfind('<', begin - 1), "C " + OracleText(page_.substr(begin, end - begin), false)});
+    }
+    void Doctype(size_t begin, size_t) override {
+        if (!Stopped(begin, true)) tokens_->push_back({begin, "D"});
+    }
+    std::vector<std::pair<size_t, size_t>> noScriptSpans;
+
+private:
+    std::string_view page_;
+    OracleTokens* tokens_;
+    size_t* cut_;
+};
+
+// gumbo's listing of the tokens that start before `cut`.
+struct GumboListing {
+    std::string_view page;
+    size_t cut;
+    OracleTokens tokens;
+    static void Read(void* self, const void* token) {
+        static_cast<GumboListing*>(self)->Add(*static_cast<const GumboToken*>(token));
+    }
+    // The tree builder hands a token back to itself after it opens an implied element: it is seen once here.
+    size_t lastOffset = SIZE_MAX;
+    void Add(const GumboToken& t) {
+        const size_t offset = t.position.offset;
+        if (offset >= cut || t.type == GUMBO_TOKEN_EOF || offset == lastOffset) return;
+        lastOffset = offset;
+        std::string text;
+        switch (t.type) {
+            case GUMBO_TOKEN_DOCTYPE: tokens.push_back({offset, "D"}); return;
+            case GUMBO_TOKEN_COMMENT: tokens.push_back({offset, "C " + OracleText(t.v.text, false)}); return;
+            case GUMBO_TOKEN_START_TAG:
+            case GUMBO_TOKEN_END_TAG: {
+                std::string name;
+                for (size_t i = t.original_text.data[1] == '/' ? 2 : 1; i < t.original_text.length; ++i) {
+                    const char c = t.original_text.data[i];
+                    if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '/' || c == '>') break;
+                    name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+                }
+                std::string line = TagLine(t.type == GUMBO_TOKEN_END_TAG, OracleText(name, false));
+                if (t.type == GUMBO_TOKEN_START_TAG) {
+                    const GumboVector& attributes = t.v.start_tag.attributes;
+                    for (unsigned i = 0; i < attributes.length; ++i) {
+                        const GumboAttribute* a = static_cast<const GumboAttribute*>(attributes.data[i]);
+                        line += " " + OracleText(a->name, false) + "=\"" + OracleText(a->value, false) + "\"";
+                    }
+                }
+                tokens.push_back({offset, line});
+                return;
+            }
+            case GUMBO_TOKEN_NULL: text.push_back('\0'); break;
+            default: site::AppendUtf8(&text, static_cast<unsigned long>(t.v.character)); break;
+        }
+        AddText(tokens, offset, text);
+    }
+};
+
+inline OracleTokens GumboTokensOf(const std::string& page, size_t cut) {
+    GumboListing listing{page, cut, {}, SIZE_MAX};
+    GumboOptions options = kGumboDefaultOptions;
+    options.userdata = &listing;
+    options.token_read = GumboListing::Read;
+    options.max_errors = 0;
+    gumbo_destroy_output(&options, gumbo_parse_with_options(&options, page.data(), page.size()));
+    return listing.tokens;
+}
+
+// The page reader's listing, with each <noscript> read as gumbo reads it where the two differ: gumbo reads
+// one in <head> with scripts off and one in <body> with scripts on, the reader every one with scripts on.
+inline OracleTokens StreamTokensOf(std::string_view page, const OracleTokens& gumbo, size_t* cut) {
+    *cut = page.size();
+    OracleTokens tokens;
+    StreamListing listing(page, &tokens, cut);
+    site::ReadPage(page, listing);
+    for (const auto& [begin, end] : listing.noScriptSpans) {
+        OracleTokens theirs, without;
+        for (const OracleToken& t : gumbo) {
+            if (t.offset >= begin && t.offset < end) theirs.push_back(t);
+        }
+        size_t ignored = page.size();
+        StreamListing off(page, &without, &ignored);
+        if (site::ReadNoScriptContent(page, begin, end, off) && theirs == without) {
+            for (size_t i = 0; i < tokens.size(); ++i) {
+                if (tokens[i].offset != begin) continue;
+                tokens.erase(tokens.begin() + static_cast<long>(i));
+                tokens.insert(tokens.begin() + static_cast<long>(i), without.begin(), without.end());
+                break;
+            }
+        }
+    }
+    return tokens;
+}
+
+// Both listings as text, one token a line, for a test's message; equal when the readers agree up to the cut.
+inline std::pair<std::string, std::string> OracleListings(const std::string& page) {
+    size_t cut = page.size();
+    {
+        OracleTokens ignored;
+        StreamListing probe(page, &ignored, &cut);
+        site::ReadPage(page, probe);
+    }
+    const OracleTokens gumbo = GumboTokensOf(page, cut);
+    size_t again = cut;
+    const OracleTokens stream = StreamTokensOf(page, gumbo, &again);
+    auto text = [](const OracleTokens& tokens) {
+        std::string out;
+        for (const OracleToken& t : tokens) {
+            // A run of broken bytes is one U+FFFD here: the two decoders count them apart otherwise.
+            std::string line = t.line;
+            for (size_t run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD"); run != std::string::npos;
+                 run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD", run)) {
+                line.erase(run, 3);
+            }
+            out += std::to_string(t.offset) + " " + line + "\n";
+        }
+        return out;
+    };
+    return {text(stream), text(gumbo)};
+}
+
+#endif
