@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DomReader.h"
+#include "TokenOracle.h"
 #include "Site.h"
 
 namespace {
@@ -113,6 +114,11 @@ TEST(References, Table) {
         }
         // A browser's parser builds the same tree, references decoded.
         EXPECT_EQ(DomOf(result.output), DomOf(row.page));
+        // The page reader reads the page and its output token for token as gumbo does.
+        for (const std::string& page : {row.page, result.output}) {
+            const auto [stream, gumbo] = OracleListings(page);
+            EXPECT_EQ(stream, gumbo);
+        }
         // Every other byte stays: the replaced spans put back give the page.
         std::string back = result.output;
         for (auto it = result.replaced.rbegin(); it != result.replaced.rend(); ++it) {

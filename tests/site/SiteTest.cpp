@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CodeReader.h"
+#include "TokenOracle.h"
 #include "ValueReader.h"
 #include "Site.h"
 
@@ -172,6 +173,9 @@ TEST(Site, ScriptFormTable) {
             back.replace(it->outputOffset, it->outputLength, row.page, it->inputOffset, it->inputLength);
         }
         EXPECT_EQ(back, row.page);
+        // The page reader reads each page as gumbo does, token for token.
+        const auto [stream, gumbo] = OracleListings(row.page);
+        EXPECT_EQ(stream, gumbo);
         // Each code shows, with scripts off and on, the anchor it replaced.
         for (const site::Replaced& r : result.replaced) {
             SeenAnchor original, noScript, script;

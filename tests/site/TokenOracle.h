@@ -3,6 +3,7 @@
 #define QUORVANE_TESTS_TOKENORACLE_H
 
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 #include <string_view>
@@ -39,9 +40,23 @@ inline std::string OracleText(std::string_view text, bool keepNul) {
             ++i;
             continue;
         }
+        // gumbo reads control characters as U+FFFD, where browsers keep them.
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\f') || c == 0x7F ||
+            (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+             static_cast<unsigned char>(text[i + 1]) <= 0x9F)) {
+            site::AppendUtf8(&out, 0xFFFD);
+            i += c == 0xC2 ? 2 : 1;
+            continue;
+        }
         size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
         bool valid = length != 0 && i + length <= text.size();
         for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        // Overlong forms, surrogates and values past U+10FFFF are broken too.
+        if (valid && length > 1) {
+            const unsigned char second = static_cast<unsigned char>(text[i + 1]);
+            valid = !(c < 0xC2 || (c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+                      (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F) || c > 0xF4);
+        }
         if (!valid) {
             site::AppendUtf8(&out, 0xFFFD);
             ++i;
@@ -50,6 +65,13 @@ inline std::string OracleText(std::string_view text, bool keepNul) {
         out.append(text.substr(i, length));
         i += length;
     }
+    return out;
+}
+
+// An attribute's name without U+FFFD: gumbo drops a NUL that starts a name, where the standard reads U+FFFD.
+inline std::string OracleName(std::string_view name) {
+    std::string out = OracleText(name, false);
+    for (size_t at = out.find("\xEF\xBF\xBD"); at != std::string::npos; at = out.find("\xEF\xBF\xBD", at)) out.erase(at, 3);
     return out;
 }
 
@@ -74,20 +96,27 @@ public:
     void Text(size_t begin, size_t end, site::TextKind kind, std::string_view element, bool exact) override {
         if (Stopped(begin, exact)) return;
         const std::string_view raw = page_.substr(begin, end - begin);
-        // gumbo places text that starts with CR LF at its LF, the one character the two make.
-        if (page_.compare(begin, 2, "\r\n") == 0) ++begin;
+        // gumbo places text that starts with CR LF at its LF, the one character the two make, and a CDATA
+        // section at its "<![CDATA[".
+        size_t at = page_.compare(begin, 2, "\r\n") == 0 ? begin + 1 : begin;
+        if (kind == site::TextKind::kCData && begin >= 9) at = begin - 9;
+        if (element == "noscript") noScriptSpans.push_back({begin, end, tokens_->size()});
         if (kind == site::TextKind::kData || kind == site::TextKind::kRcdata) {
             std::string decoded;
             site::DecodeReferences(raw, site::ReferenceContext::kText, &decoded);
-            AddText(*tokens_, begin, OracleText(decoded, kind == site::TextKind::kData));
+            AddText(*tokens_, at, OracleText(decoded, kind == site::TextKind::kData));
         } else {
-            AddText(*tokens_, begin, OracleText(raw, false));
+            AddText(*tokens_, at, OracleText(raw, false));
         }
-        if (element == "noscript") noScriptSpans.push_back({begin, end});
     }
     void Tag(const site::ReadTag& tag, bool exact) override {
         if (Stopped(tag.begin, exact)) return;
-        std::string line = TagLine(tag.isEnd, tag.name);
+        // The name as the page writes it: the reader keeps only so many of its letters.
+        std::string name;
+        for (size_t i = tag.begin + (tag.isEnd ? 2 : 1); i < page_.size() && (page_[i] == 0 || !strchr(" \t\n\f\r/>", page_[i])); ++i) {
+            name += (page_[i] >= 'A' && page_[i] <= 'Z') ? static_cast<char>(page_[i] + 32) : page_[i];
+        }
+        std::string line = TagLine(tag.isEnd, OracleText(name, false));
         std::vector<std::string> seen;
         for (const site::ReadAttribute& a : tag.attributes) {
             if (tag.isEnd) break;
@@ -99,19 +128,24 @@ public:
             seen.push_back(name);
             std::string value;
             site::DecodeReferences(page_.substr(a.valueBegin, a.valueEnd - a.valueBegin), site::ReferenceContext::kAttribute, &value);
-            line += " " + OracleText(name, false) + "=\"" + OracleText(value, false) + "\"";
+            line += " " + OracleName(name) + "=\"" + OracleText(value, false) + "\"";
         }
         tokens_->push_back({tag.begin, line});
     }
     void Comment(size_t begin, size_t end) override {
-        if (Stopped(begin, true)) return;
         // gumbo places a comment at its "<", the reader at its text.
-        tokens_->push_back({page_.rfind('<', begin - 1), "C " + OracleText(page_.substr(begin, end - begin), false)});
+        const size_t at = page_.rfind('<', begin - 1);
+        // "<![CDATA[" in HTML: the reader takes what follows up to "]]>" as a place it cannot read as every browser does.
+        if (Stopped(at, page_.compare(begin, 7, "[CDATA[") != 0)) return;
+        tokens_->push_back({at, "C " + OracleText(page_.substr(begin, end - begin), false)});
     }
     void Doctype(size_t begin, size_t) override {
         if (!Stopped(begin, true)) tokens_->push_back({begin, "D"});
     }
-    std::vector<std::pair<size_t, size_t>> noScriptSpans;
+    struct Span {
+        size_t begin, end, token;  // the content's bytes and the index of its text token
+    };
+    std::vector<Span> noScriptSpans;
 
 private:
     std::string_view page_;
@@ -139,9 +173,13 @@ struct GumboListing {
             case GUMBO_TOKEN_COMMENT: tokens.push_back({offset, "C " + OracleText(t.v.text, false)}); return;
             case GUMBO_TOKEN_START_TAG:
             case GUMBO_TOKEN_END_TAG: {
+                // A "</>" that the tokenizer dropped stands at the start of the next tag's text.
+                std::string_view text(t.original_text.data, t.original_text.length);
+                size_t at = offset;
+                while (text.substr(0, 3) == "</>") text.remove_prefix(3), at += 3;
                 std::string name;
-                for (size_t i = t.original_text.data[1] == '/' ? 2 : 1; i < t.original_text.length; ++i) {
-                    const char c = t.original_text.data[i];
+                for (size_t i = text.size() > 1 && text[1] == '/' ? 2 : 1; i < text.size(); ++i) {
+                    const char c = text[i];
                     if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '/' || c == '>') break;
                     name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
                 }
@@ -150,10 +188,10 @@ struct GumboListing {
                     const GumboVector& attributes = t.v.start_tag.attributes;
                     for (unsigned i = 0; i < attributes.length; ++i) {
                         const GumboAttribute* a = static_cast<const GumboAttribute*>(attributes.data[i]);
-                        line += " " + OracleText(a->name, false) + "=\"" + OracleText(a->value, false) + "\"";
+                        line += " " + OracleName(a->name) + "=\"" + OracleText(a->value, false) + "\"";
                     }
                 }
-                tokens.push_back({offset, line});
+                tokens.push_back({at, line});
                 return;
             }
             case GUMBO_TOKEN_NULL: text.push_back('\0'); break;
@@ -180,20 +218,17 @@ inline OracleTokens StreamTokensOf(std::string_view page, const OracleTokens& gu
     OracleTokens tokens;
     StreamListing listing(page, &tokens, cut);
     site::ReadPage(page, listing);
-    for (const auto& [begin, end] : listing.noScriptSpans) {
+    // Later spans first, so that the indexes of earlier ones still hold.
+    for (auto span = listing.noScriptSpans.rbegin(); span != listing.noScriptSpans.rend(); ++span) {
         OracleTokens theirs, without;
         for (const OracleToken& t : gumbo) {
-            if (t.offset >= begin && t.offset < end) theirs.push_back(t);
+            if (t.offset >= span->begin && t.offset < span->end) theirs.push_back(t);
         }
         size_t ignored = page.size();
         StreamListing off(page, &without, &ignored);
-        if (site::ReadNoScriptContent(page, begin, end, off) && theirs == without) {
-            for (size_t i = 0; i < tokens.size(); ++i) {
-                if (tokens[i].offset != begin) continue;
-                tokens.erase(tokens.begin() + static_cast<long>(i));
-                tokens.insert(tokens.begin() + static_cast<long>(i), without.begin(), without.end());
-                break;
-            }
+        if (span->token < tokens.size() && site::ReadNoScriptContent(page, span->begin, span->end, off) && theirs == without) {
+            tokens.erase(tokens.begin() + static_cast<long>(span->token));
+            tokens.insert(tokens.begin() + static_cast<long>(span->token), without.begin(), without.end());
         }
     }
     return tokens;
@@ -214,7 +249,9 @@ inline std::pair<std::string, std::string> OracleListings(const std::string& pag
         std::string out;
         for (const OracleToken& t : tokens) {
             // A run of broken bytes is one U+FFFD here: the two decoders count them apart otherwise.
-            std::string line = t.line;
+            std::string line = OracleText(t.line, false);
+            // gumbo ends a comment's text at a NUL (U+FFFD here); both are cut there.
+            if (line.compare(0, 2, "C ") == 0) line = line.substr(0, line.find("\xEF\xBF\xBD"));
             for (size_t run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD"); run != std::string::npos;
                  run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD", run)) {
                 line.erase(run, 3);
