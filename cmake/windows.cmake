@@ -38,6 +38,8 @@ target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffu
 # exceptions to leave out, and its folder in the build tree is mapped away too.
 target_compile_options(quorvane_site PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
                        ${QUORVANE_REPRODUCIBLE_OPTIONS})
+target_compile_options(quorvane_references PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+                       ${QUORVANE_REPRODUCIBLE_OPTIONS})
 target_compile_options(quorvane_gumbo PRIVATE -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
                        ${QUORVANE_REPRODUCIBLE_OPTIONS})
 

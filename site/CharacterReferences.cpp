@@ -1,10 +1,7 @@
 // Character references decoded by the tokenizer's rules: numeric ones with their replacements, named ones by the longest match.
 #include "CharacterReferences.h"
 
-#include <string.h>
-
 #include "NamedReferences.h"
-#include "PageRules.h"
 
 namespace site {
 namespace {
@@ -18,14 +15,34 @@ const unsigned short kWindows1252[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
-// A numeric reference after "&#": how many bytes it takes (0 when no digit follows) and the code point it gives.
-size_t Numeric(std::string_view raw, size_t at, unsigned long* code) {
-    const bool hex = at < raw.size() && (raw[at] == 'x' || raw[at] == 'X');
-    size_t i = at + (hex ? 1 : 0);
+}  // namespace
+
+void AppendUtf8(std::string* out, unsigned long code) {
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    if (code < 0x80) {
+        out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+size_t NumericReferenceAt(std::string_view text, unsigned long* code, bool* terminated) {
+    const bool hex = !text.empty() && (text[0] == 'x' || text[0] == 'X');
+    size_t i = hex ? 1 : 0;
     const size_t digitsBegin = i;
     unsigned long value = 0;
-    for (; i < raw.size(); ++i) {
-        const char c = raw[i];
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
         int digit;
         if (c >= '0' && c <= '9') digit = c - '0';
         else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
@@ -35,33 +52,35 @@ size_t Numeric(std::string_view raw, size_t at, unsigned long* code) {
         value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
     }
     if (i == digitsBegin) return 0;
-    if (i < raw.size() && raw[i] == ';') ++i;
+    *terminated = i < text.size() && text[i] == ';';
+    if (*terminated) ++i;
     if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) value = 0xFFFD;
     else if (value >= 0x80 && value <= 0x9F && kWindows1252[value - 0x80] != 0) value = kWindows1252[value - 0x80];
     *code = value;
-    return i - at;
+    return i;
 }
 
-// The longest named reference that `raw` starts with at `at`, or null.
-const NamedReference* LongestName(std::string_view raw, size_t at) {
+size_t NamedReferenceAt(std::string_view text, unsigned long* first, unsigned long* second) {
     size_t run = 0;
-    while (at + run < raw.size() && run < 32 && IsAlnum(raw[at + run])) ++run;
-    if (at + run < raw.size() && raw[at + run] == ';' && run < 32) ++run;
+    while (run < text.size() && run < 32 && IsAlnum(text[run])) ++run;
+    if (run < text.size() && text[run] == ';' && run < 32) ++run;
     for (size_t length = run; length >= 2; --length) {
-        const std::string_view name = raw.substr(at, length);
+        const std::string_view name = text.substr(0, length);
         size_t low = 0, high = kNamedReferenceCount;
         while (low < high) {
             const size_t middle = (low + high) / 2;
             const int order = name.compare(kNamedReferences[middle].name);
-            if (order == 0) return &kNamedReferences[middle];
+            if (order == 0) {
+                *first = kNamedReferences[middle].first;
+                *second = kNamedReferences[middle].second;
+                return length;
+            }
             if (order < 0) high = middle;
             else low = middle + 1;
         }
     }
-    return nullptr;
+    return 0;
 }
-
-}  // namespace
 
 void DecodeReferences(std::string_view raw, ReferenceContext context, std::string* out) {
     size_t copied = 0;
@@ -69,17 +88,15 @@ void DecodeReferences(std::string_view raw, ReferenceContext context, std::strin
         size_t length = 0;
         unsigned long first = 0, second = 0;
         if (amp + 1 < raw.size() && raw[amp + 1] == '#') {
-            length = Numeric(raw, amp + 2, &first);
+            bool terminated = false;
+            length = NumericReferenceAt(raw.substr(amp + 2), &first, &terminated);
             if (length != 0) length += 2;
-        } else if (const NamedReference* named = LongestName(raw, amp + 1)) {
-            const size_t nameLength = strlen(named->name);
+        } else if (const size_t nameLength = NamedReferenceAt(raw.substr(amp + 1), &first, &second)) {
             const size_t after = amp + 1 + nameLength;
-            const bool legacy = named->name[nameLength - 1] != ';';
+            const bool legacy = raw[after - 1] != ';';
             if (!(legacy && context == ReferenceContext::kAttribute && after < raw.size() &&
                   (raw[after] == '=' || IsAlnum(raw[after])))) {
                 length = nameLength + 1;
-                first = named->first;
-                second = named->second;
             }
         }
         if (length == 0) continue;

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "Ascii.h"
+#include "CharacterReferences.h"
 #include "PageRules.h"
 
 namespace site {
@@ -91,25 +92,6 @@ Mark ByteOrderMark(std::string_view bytes) {
     else if (bytes.substr(0, 2) == "\xFF\xFE") mark = {Charset::kUtf16, 2, false};
     else if (bytes.substr(0, 2) == "\xFE\xFF") mark = {Charset::kUtf16, 2, true};
     return mark;
-}
-
-void AppendUtf8(std::string* out, unsigned long code) {
-    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x80) {
-        out->push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
 }
 
 std::string WideToUtf8(std::string_view bytes, const Mark& mark) {

@@ -31,9 +31,6 @@ struct Mark {
 };
 Mark ByteOrderMark(std::string_view bytes);
 
-// Appends one code point in UTF-8; surrogates and values past U+10FFFF as U+FFFD.
-void AppendUtf8(std::string* out, unsigned long code);
-
 // UTF-16 or UTF-32 text (the bytes after its mark) as UTF-8, so that the
 // byte scans can read it; a broken unit becomes U+FFFD, as a browser reads it.
 std::string WideToUtf8(std::string_view bytes, const Mark& mark);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CharacterReferences.h"
+#include "DomReader.h"
 #include "PageRules.h"
 #include "Reader.h"
 #include "gumbo.h"
@@ -164,19 +165,18 @@ struct GumboListing {
     // The tree builder hands a token back to itself after it opens an implied element: it is seen once here.
     size_t lastOffset = SIZE_MAX;
     void Add(const GumboToken& t) {
-        const size_t offset = t.position.offset;
+        // A "</>" that the tokenizer dropped stands at the start of the next token's text.
+        std::string_view text(t.original_text.data, t.original_text.length);
+        size_t offset = t.position.offset;
+        while (text.substr(0, 3) == "</>") text.remove_prefix(3), offset += 3;
         if (offset >= cut || t.type == GUMBO_TOKEN_EOF || offset == lastOffset) return;
         lastOffset = offset;
-        std::string text;
+        std::string characters;
         switch (t.type) {
             case GUMBO_TOKEN_DOCTYPE: tokens.push_back({offset, "D"}); return;
             case GUMBO_TOKEN_COMMENT: tokens.push_back({offset, "C " + OracleText(t.v.text, false)}); return;
             case GUMBO_TOKEN_START_TAG:
             case GUMBO_TOKEN_END_TAG: {
-                // A "</>" that the tokenizer dropped stands at the start of the next tag's text.
-                std::string_view text(t.original_text.data, t.original_text.length);
-                size_t at = offset;
-                while (text.substr(0, 3) == "</>") text.remove_prefix(3), at += 3;
                 std::string name;
                 for (size_t i = text.size() > 1 && text[1] == '/' ? 2 : 1; i < text.size(); ++i) {
                     const char c = text[i];
@@ -191,23 +191,30 @@ struct GumboListing {
                         line += " " + OracleName(a->name) + "=\"" + OracleText(a->value, false) + "\"";
                     }
                 }
-                tokens.push_back({at, line});
+                tokens.push_back({offset, line});
                 return;
             }
-            case GUMBO_TOKEN_NULL: text.push_back('\0'); break;
-            default: site::AppendUtf8(&text, static_cast<unsigned long>(t.v.character)); break;
+            case GUMBO_TOKEN_NULL: characters.push_back('\0'); break;
+            default: site::AppendUtf8(&characters, static_cast<unsigned long>(t.v.character)); break;
         }
-        AddText(tokens, offset, text);
+        AddText(tokens, offset, characters);
     }
 };
 
 inline OracleTokens GumboTokensOf(const std::string& page, size_t cut) {
     GumboListing listing{page, cut, {}, SIZE_MAX};
+    // On an arena, as gumbo's own freeing loses nodes that a <frameset> unlinks.
+    struct Arena {
+        GumboListing* listing;
+        DomArena blocks;
+    } arena{&listing, {}};
     GumboOptions options = kGumboDefaultOptions;
-    options.userdata = &listing;
-    options.token_read = GumboListing::Read;
+    options.userdata = &arena;
+    options.allocator = [](void* a, size_t size) { return DomArena::Allocate(&static_cast<Arena*>(a)->blocks, size); };
+    options.deallocator = DomArena::Free;
+    options.token_read = [](void* a, const void* token) { GumboListing::Read(static_cast<Arena*>(a)->listing, token); };
     options.max_errors = 0;
-    gumbo_destroy_output(&options, gumbo_parse_with_options(&options, page.data(), page.size()));
+    gumbo_parse_with_options(&options, page.data(), page.size());
     return listing.tokens;
 }
 
