@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "CodeReader.h"
+#include "MailCode.h"
+#include "Scan.h"
 #include "ValueReader.h"
 #include "Site.h"
 
@@ -191,6 +193,69 @@ TEST(Site, ScriptFormTable) {
             EXPECT_TRUE(site::CheckPage(result.output).empty());
             EXPECT_EQ(again.parserMemory, 0u);
         }
+    }
+}
+
+// Codes the generator writes, each in Crypt's form (pasted into a page) and
+// in a page's form: the site library must know every one as its own.
+struct CodeRow {
+    const char* addresses;
+    const char* text;
+    const char* tail;  // a page's form only
+};
+const std::vector<CodeRow> kCodeRows = {
+    {"x@y.org", "me", ""},
+    {"first.last+tag@mail.example.co.uk", "Write <b>to us</b>", "?subject=Hello%20there"},
+    {"desk@mail.example", "", "?cc=mailto@b.org&body=x"},
+    {"postmaster", "the postmaster", ""},  // no "@": the NOSCRIPT part alone
+};
+
+std::string PageFormCode(const CodeRow& row) {
+    const CarriedAttribute attributes[] = {{ByteView("class", 5), ByteView("mail", 4), false},
+                                           {ByteView("title", 5), ByteView("to x@y.org", 10), true}};
+    const PageForm form = {ByteView("\n", 1), ByteView::FromCString(row.tail), attributes, 2};
+    const ByteView addresses = ByteView::FromCString(row.addresses), text = ByteView::FromCString(row.text);
+    std::string code(WritePageCode(nullptr, addresses, text, form), '\0');
+    WritePageCode(&code[0], addresses, text, form);
+    return code;
+}
+
+TEST(Site, GeneratedCodeIsKnownAsItsOwn) {
+    for (const CodeRow& row : kCodeRows) {
+        const ByteString crypt = ComposeMailCode(ByteView::FromCString(row.addresses), ByteView::FromCString(row.text));
+        for (const std::string& code : {std::string(crypt.data(), crypt.size()), PageFormCode(row)}) {
+            const std::string page = "<p>Write to " + code + ".</p>\n";
+            SCOPED_TRACE(page);
+            const site::ProtectResult script = site::ProtectPage(page, kScriptForm);
+            EXPECT_EQ(script.rewritten, 0u);
+            EXPECT_EQ(script.output, page);
+            EXPECT_TRUE(script.listed.empty()) << script.listed[0].reason;
+            const site::ProtectResult references = site::ProtectPage(page);
+            EXPECT_EQ(references.output, page);
+            EXPECT_TRUE(references.listed.empty()) << references.listed[0].reason;
+            EXPECT_TRUE(site::CheckPage(page).empty());
+        }
+        // A page's form leaves no "mailto" that would call for a parse.
+        EXPECT_FALSE(site::HasMailto(PageFormCode(row))) << row.addresses;
+    }
+}
+
+// Markup of a page's own that comes near the code's NOSCRIPT anchor: listed, never taken for the code.
+TEST(Site, LookAlikeOfTheCodeIsThePagesOwn) {
+    const std::string refs = "&#120;&#64;&#121;&#46;&#111;&#114;&#103;";
+    const std::string rows[] = {
+        "<NOSCRIPT><A HREF=\"MAILTO:x@y.org\">me</A></NOSCRIPT>",
+        "<NOSCRIPT><A HREF=\"MAILTO:x&#64;y.org\">me</A></NOSCRIPT>",
+        "<NOSCRIPT><A HREF=\"mailto:" + refs + "\">me</A></NOSCRIPT>",
+        "<NOSCRIPT><a href=\"MAILTO:" + refs + "\">me</a></NOSCRIPT>",
+        "<NOSCRIPT><A  HREF=\"MAILTO:" + refs + "\">me</A></NOSCRIPT>",
+    };
+    for (const std::string& page : rows) {
+        SCOPED_TRACE(page);
+        const site::ProtectResult result = site::ProtectPage(page, kScriptForm);
+        EXPECT_EQ(result.rewritten, 0u);
+        ASSERT_EQ(result.listed.size(), 1u);
+        EXPECT_NE(result.listed[0].reason.find("inside a <noscript>"), std::string::npos) << result.listed[0].reason;
     }
 }
 
