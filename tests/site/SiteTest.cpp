@@ -26,6 +26,16 @@ std::string Repeat(const std::string& text, int times) {
     return out;
 }
 
+// ASCII text in UTF-16 or UTF-32 (`unit` bytes), after its byte-order mark.
+std::string Wide(const std::string& text, size_t unit, bool bigEndian) {
+    std::string out;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const unsigned long code = i == 0 ? 0xFEFF : static_cast<unsigned char>(text[i - 1]);
+        for (size_t k = 0; k < unit; ++k) out += static_cast<char>(code >> (8 * (bigEndian ? unit - 1 - k : k)) & 0xFF);
+    }
+    return out;
+}
+
 // "x@y.org" as the NOSCRIPT part writes it.
 const std::string kRefs = "&#120;&#64;&#121;&#46;&#111;&#114;&#103;";
 const std::string kCode =
@@ -131,6 +141,8 @@ const std::vector<Row> kRows = {
     {"a charset name that would break the listing line", "<meta charset=\"x\nforged.html:1: y\">" + kLink, 0, "",
      "charset x?forged.html:1: y is neither", 1},
     {"UTF-16, read in its own encoding", std::string("\xFF\xFE<\0a\0 \0m\0a\0i\0l\0t\0o\0", 20), 0, "", "UTF-16", 1},
+    {"UTF-32, big-endian", Wide("\n" + kLink, 4, true), 0, "",
+     "the page is in UTF-32 (byte-order mark): the code is written into UTF-8 and single-byte pages only", 1},
     {"CSP without unsafe-inline",
      "\n<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'self'\">" + kLink, 0, "",
      "Content-Security-Policy", 2},
@@ -301,6 +313,10 @@ const std::vector<FileRow> kFileRows = {
      "%PDF-1.4\n%\xE2\xE3\n1 0 obj\n<< /Length 4 >>\nstream\n\0\0\0\0\nendstream\nendobj\n"s +
          "2 0 obj\n<< /Type /Annot /Subtype /Link /A << /S /URI /URI (mailto:jane@example.org) >> >>\nendobj\n",
      1, 0, "1 readable address in a binary file"},
+    {"a script in UTF-16, big-endian: text, not binary", "app.js", Wide("var a = \"jane@example.org\";", 2, true), 1,
+     0, "1 readable address in a published script file in UTF-16 or UTF-32"},
+    {"JSON in UTF-32, read and listed, not rewritten", "data.json", Wide("{\"a\": \"jane@example.org\"}", 4, false), 1,
+     0, "in UTF-16 or UTF-32"},
     {"an image without addresses", "logo.png", std::string("\x89PNG\r\n\x1a\n\0\0@2x", 13), 0, 0, nullptr},
 };
 
