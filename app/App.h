@@ -1,11 +1,8 @@
-// Process-wide state of the application frame.
+// The application frame: its message loop.
 #ifndef QUORVANE_APP_H
 #define QUORVANE_APP_H
 
 #include <windows.h>
-
-// The executable's own module, stored once at start-up.
-extern HINSTANCE AppInstance;
 
 // Serves MainWindow and the About box until the quit message: accelerators
 // to MainWindow first, then the About box's and MainWindow's dialog keys,

@@ -32,8 +32,10 @@ set(QUORVANE_REPRODUCIBLE_OPTIONS -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile
 set(QUORVANE_WIN_COMPILE_OPTIONS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -ffunction-sections -fdata-sections ${QUORVANE_REPRODUCIBLE_OPTIONS})
 set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
-target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
-                       ${QUORVANE_REPRODUCIBLE_OPTIONS})
+# The generator throws nothing and calls nothing that throws, so no exception
+# unwinds through it: like the program's own code it needs no unwind tables.
+target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+                       -ffunction-sections -fdata-sections ${QUORVANE_REPRODUCIBLE_OPTIONS})
 # The site library and gumbo go into quorvane-code.exe only; gumbo's C has no
 # exceptions to leave out, and its folder in the build tree is mapped away too.
 target_compile_options(quorvane_site PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections

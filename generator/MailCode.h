@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "ByteString.h"
+#include "MailCodeMarks.h"
 
 // Every text is a byte string in the ANSI code page, taken and returned as
 // it is: no locale, no character set conversion, bytes 0 and 128-255
@@ -19,12 +20,6 @@
 // never escaped and never taken for the "@" of the address. Without the test
 // every byte stands alone.
 typedef bool (*LeadByteTest)(unsigned char byte);
-
-// How the code's parts start, as the generator writes them, so that a reader
-// of pages can tell the code from a page's own markup.
-inline constexpr char kMailCodeNoScriptStart[] = "<NOSCRIPT>";
-inline constexpr char kMailCodeAnchorStart[] = "<A HREF=\"MAILTO:";
-inline constexpr char kMailCodeScriptStart[] = "<SCRIPT LANGUAGE=JAVASCRIPT>";
 
 // Decimal text of a signed 32-bit value: no leading zeros, no plus sign,
 // "-" before negative values, "-2147483648" for the lowest one.

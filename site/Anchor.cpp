@@ -17,9 +17,9 @@ namespace {
 // The code's own NOSCRIPT anchor, here or pasted from Crypt: never taken again.
 bool IsOwnCode(const MailtoAnchor& anchor) {
     const std::string_view tag = Piece(anchor.node->v.element.original_tag);
-    const std::string_view own = "<A HREF=\"MAILTO:";
+    const std::string_view own = kMailCodeAnchorStart, reference = kMailCodeReferenceStart;
     return anchor.inNoScript && tag.substr(0, own.size()) == own &&
-           (tag.substr(own.size(), 2) == "&#" || tag.substr(own.size(), 1) == "\"");
+           (tag.substr(own.size(), reference.size()) == reference || tag.substr(own.size(), 1) == "\"");
 }
 
 // gumbo never sets its foster-parenting flag: an anchor placed before a

@@ -16,6 +16,28 @@ unsigned long Unit(const unsigned char* p, size_t size, bool bigEndian) {
     return value;
 }
 
+// UTF-16 or UTF-32 text, the bytes after its mark, as UTF-8.
+std::string WideToUtf8(std::string_view bytes, const Mark& mark) {
+    const size_t size = mark.charset == Charset::kUtf32 ? 4 : 2;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t units = bytes.size() / size;
+    std::string out;
+    out.reserve(units + units / 2);
+    for (size_t i = 0; i < units; ++i) {
+        unsigned long code = Unit(p + i * size, size, mark.bigEndian);
+        if (size == 2 && code >= 0xD800 && code < 0xDC00 && i + 1 < units) {
+            const unsigned long low = Unit(p + (i + 1) * size, size, mark.bigEndian);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        AppendUtf8(&out, code);
+    }
+    if (bytes.size() % size != 0) AppendUtf8(&out, 0xFFFD);
+    return out;
+}
+
 }  // namespace
 
 // Labels as the encoding standard lists them, by family.
@@ -94,25 +116,13 @@ Mark ByteOrderMark(std::string_view bytes) {
     return mark;
 }
 
-std::string WideToUtf8(std::string_view bytes, const Mark& mark) {
-    const size_t size = mark.charset == Charset::kUtf32 ? 4 : 2;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const size_t units = bytes.size() / size;
-    std::string out;
-    out.reserve(units + units / 2);
-    for (size_t i = 0; i < units; ++i) {
-        unsigned long code = Unit(p + i * size, size, mark.bigEndian);
-        if (size == 2 && code >= 0xD800 && code < 0xDC00 && i + 1 < units) {
-            const unsigned long low = Unit(p + (i + 1) * size, size, mark.bigEndian);
-            if (low >= 0xDC00 && low < 0xE000) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        AppendUtf8(&out, code);
-    }
-    if (bytes.size() % size != 0) AppendUtf8(&out, 0xFFFD);
-    return out;
+std::string_view ReadableText(std::string_view bytes, std::string* decoded, const char** wide) {
+    const Mark mark = ByteOrderMark(bytes);
+    if (wide != nullptr) *wide = nullptr;
+    if (!IsWide(mark.charset)) return bytes;
+    *decoded = WideToUtf8(bytes.substr(mark.length), mark);
+    if (wide != nullptr) *wide = mark.charset == Charset::kUtf16 ? "UTF-16" : "UTF-32";
+    return *decoded;
 }
 
 }  // namespace site

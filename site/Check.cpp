@@ -35,10 +35,10 @@ std::vector<Finding> Findings(std::string_view text, std::vector<Placed> placed)
 
 std::vector<Finding> CheckPage(std::string_view page) {
     // A page in UTF-16 or UTF-32 is searched in its own encoding, read as UTF-8.
-    const Mark mark = ByteOrderMark(page);
-    if (mark.charset == Charset::kUtf16 || mark.charset == Charset::kUtf32) {
-        return CheckPage(WideToUtf8(page.substr(mark.length), mark));
-    }
+    std::string decoded;
+    const char* wide;
+    ReadableText(page, &decoded, &wide);
+    if (wide != nullptr) return CheckPage(decoded);
     return Findings(page, PlaceAddresses(page));
 }
 

@@ -86,77 +86,101 @@ const Item* LastStartingBy(const std::vector<Item>& items, size_t offset) {
     return it == items.begin() ? nullptr : &*(it - 1);
 }
 
-}  // namespace
-
-void GatherFacts(const Parse& parse, std::string_view page, PageFacts* facts) {
-    std::vector<std::pair<size_t, bool>> marks;  // opt-out comments: offset, opens
+// What the walk notes on its way besides the facts: where opt-out regions
+// open and close (offset, opens) and where each noscript's content starts.
+struct WalkNotes {
+    std::vector<std::pair<size_t, bool>> optOutMarks;
     std::vector<size_t> noScriptStarts;
-    struct Context {
-        const char* excludedBy = nullptr;
-        bool inNoScript = false;
-    };
-    Walk(parse.Root(), Context{}, [&](const GumboNode* node, Context& context) {
-        if (node->type == GUMBO_NODE_DOCUMENT) return true;
-        if (!IsElement(node)) {
-            AddParsed(parse, node->v.text.original_text, IsMarkupText(node), &facts->parsed);
-            if (node->type == GUMBO_NODE_COMMENT) {
-                const std::string_view text = ascii::Trim(node->v.text.text);
-                const size_t at = parse.Offset(node->v.text.original_text.data);
-                if (text == "email_off") marks.push_back({at + node->v.text.original_text.length, true});
-                if (text == "/email_off") marks.push_back({at, false});
-            }
-            return false;
-        }
-        const GumboElement& element = node->v.element;
-        AddParsed(parse, element.original_tag, false, &facts->parsed);
-        AddParsed(parse, element.original_end_tag, false, &facts->parsed);
-        if (IsHtml(node, GUMBO_TAG_META)) ReadMeta(node, facts);
-        if (IsHtml(node, GUMBO_TAG_A)) {
-            // An anchor left open is closed by the next <a> start tag (the
-            // adoption agency), which leaves its mark on the tree; the code's
-            // <NOSCRIPT> before its own <A> would change what that does.
-            if ((node->parse_flags & GUMBO_INSERTION_IMPLICIT_END_TAG) != 0) {
-                facts->anchorsClosedAt.push_back(element.end_pos.offset);
-            }
-            // A clone that the parser made of an anchor shares its start tag; the anchor itself counts.
-            const unsigned clone =
-                GUMBO_INSERTION_RECONSTRUCTED_FORMATTING_ELEMENT | GUMBO_INSERTION_ADOPTION_AGENCY_CLONED;
-            const char* href = AttributeValue(node, "href");
-            if (element.original_tag.length != 0 && (node->parse_flags & clone) == 0 && href != nullptr &&
-                IsMailtoHref(href)) {
-                facts->anchors.push_back(
-                    {node, parse.Offset(element.original_tag.data), context.excludedBy, context.inNoScript});
-            }
-        }
-        // With scripting on, a browser reads a noscript's content as text up
-        // to the next "</noscript", wherever the parse without scripts put
-        // it: in the head, an anchor closes the noscript and lands in the
-        // body, as the code's own does at the top of a page.
-        if (IsHtml(node, GUMBO_TAG_NOSCRIPT)) {
-            context.inNoScript = true;
-            if (element.original_tag.length != 0) {
-                noScriptStarts.push_back(parse.Offset(element.original_tag.data) + element.original_tag.length);
-            }
-        }
-        if (context.excludedBy == nullptr) context.excludedBy = Excludes(node);
-        return true;
-    });
+};
 
+// What the elements above a node do to it.
+struct Context {
+    const char* excludedBy = nullptr;
+    bool inNoScript = false;
+};
+
+// A text node or comment: its bytes as parsed, and an opt-out mark if it is one.
+void VisitText(const Parse& parse, const GumboNode* node, PageFacts* facts, WalkNotes* notes) {
+    AddParsed(parse, node->v.text.original_text, IsMarkupText(node), &facts->parsed);
+    if (node->type != GUMBO_NODE_COMMENT) return;
+    const std::string_view text = ascii::Trim(node->v.text.text);
+    const size_t at = parse.Offset(node->v.text.original_text.data);
+    if (text == "email_off") notes->optOutMarks.push_back({at + node->v.text.original_text.length, true});
+    if (text == "/email_off") notes->optOutMarks.push_back({at, false});
+}
+
+void VisitAnchor(const Parse& parse, const GumboNode* node, const Context& context, PageFacts* facts) {
+    const GumboElement& element = node->v.element;
+    // An anchor left open is closed by the next <a> start tag (the
+    // adoption agency), which leaves its mark on the tree; the code's
+    // <NOSCRIPT> before its own <A> would change what that does.
+    if ((node->parse_flags & GUMBO_INSERTION_IMPLICIT_END_TAG) != 0) {
+        facts->anchorsClosedAt.push_back(element.end_pos.offset);
+    }
+    // A clone that the parser made of an anchor shares its start tag; the anchor itself counts.
+    const unsigned clone = GUMBO_INSERTION_RECONSTRUCTED_FORMATTING_ELEMENT | GUMBO_INSERTION_ADOPTION_AGENCY_CLONED;
+    const char* href = AttributeValue(node, "href");
+    if (element.original_tag.length != 0 && (node->parse_flags & clone) == 0 && href != nullptr && IsMailtoHref(href)) {
+        facts->anchors.push_back({node, parse.Offset(element.original_tag.data), context.excludedBy, context.inNoScript});
+    }
+}
+
+void VisitElement(const Parse& parse, const GumboNode* node, Context& context, PageFacts* facts, WalkNotes* notes) {
+    const GumboElement& element = node->v.element;
+    AddParsed(parse, element.original_tag, false, &facts->parsed);
+    AddParsed(parse, element.original_end_tag, false, &facts->parsed);
+    if (IsHtml(node, GUMBO_TAG_META)) ReadMeta(node, facts);
+    if (IsHtml(node, GUMBO_TAG_A)) VisitAnchor(parse, node, context, facts);
+    // With scripting on, a browser reads a noscript's content as text up
+    // to the next "</noscript", wherever the parse without scripts put
+    // it: in the head, an anchor closes the noscript and lands in the
+    // body, as the code's own does at the top of a page.
+    if (IsHtml(node, GUMBO_TAG_NOSCRIPT)) {
+        context.inNoScript = true;
+        if (element.original_tag.length != 0) {
+            notes->noScriptStarts.push_back(parse.Offset(element.original_tag.data) + element.original_tag.length);
+        }
+    }
+    if (context.excludedBy == nullptr) context.excludedBy = Excludes(node);
+}
+
+// Each opening mark to the next closing one, or to the page's end; marks in between open nothing more.
+void SpanOptOut(std::vector<std::pair<size_t, bool>>& marks, size_t pageSize, PageFacts* facts) {
     std::sort(marks.begin(), marks.end());
     for (size_t i = 0; i < marks.size(); ++i) {
         if (!marks[i].second) continue;
-        size_t end = page.size(), j = i + 1;
+        size_t end = pageSize, j = i + 1;
         while (j < marks.size() && marks[j].second) ++j;
         if (j < marks.size()) end = marks[j].first;
         facts->optOut.push_back({marks[i].first, end});
         i = j;
     }
+}
+
+void SpanNoScriptText(std::string_view page, std::vector<size_t>& starts, PageFacts* facts) {
     const std::vector<size_t> closes = NoScriptCloses(page);
-    std::sort(noScriptStarts.begin(), noScriptStarts.end());
-    for (size_t start : noScriptStarts) {
+    std::sort(starts.begin(), starts.end());
+    for (size_t start : starts) {
         auto close = std::lower_bound(closes.begin(), closes.end(), start);
         facts->noScriptText.push_back({start, close == closes.end() ? page.size() : *close});
     }
+}
+
+}  // namespace
+
+void GatherFacts(const Parse& parse, std::string_view page, PageFacts* facts) {
+    WalkNotes notes;
+    Walk(parse.Root(), Context{}, [&](const GumboNode* node, Context& context) {
+        if (node->type == GUMBO_NODE_DOCUMENT) return true;
+        if (!IsElement(node)) {
+            VisitText(parse, node, facts, &notes);
+            return false;
+        }
+        VisitElement(parse, node, context, facts, &notes);
+        return true;
+    });
+    SpanOptOut(notes.optOutMarks, page.size(), facts);
+    SpanNoScriptText(page, notes.noScriptStarts, facts);
     std::sort(facts->anchorsClosedAt.begin(), facts->anchorsClosedAt.end());
     std::sort(facts->parsed.begin(), facts->parsed.end(),
               [](const PageFacts::Part& a, const PageFacts::Part& b) { return a.begin < b.begin; });

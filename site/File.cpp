@@ -27,14 +27,6 @@ const Suffix kSuffixes[] = {
     {".css", FileKind::kStyle},
 };
 
-// The text of a file as the byte scans read it: UTF-16 and UTF-32 decoded.
-std::string_view Readable(std::string_view bytes, std::string* decoded) {
-    const Mark mark = ByteOrderMark(bytes);
-    if (mark.charset != Charset::kUtf16 && mark.charset != Charset::kUtf32) return bytes;
-    *decoded = WideToUtf8(bytes.substr(mark.length), mark);
-    return *decoded;
-}
-
 // What a finding in an XML file names: a feed by its root element.
 const char* XmlKind(std::string_view bytes) {
     XmlDocument document;
@@ -173,8 +165,7 @@ FileKind KindOfFile(std::string_view name, std::string_view firstBlock) {
             return suffix.kind;
         }
     }
-    const Charset wide = ByteOrderMark(firstBlock).charset;
-    if (wide != Charset::kUtf16 && wide != Charset::kUtf32 &&
+    if (!IsWide(ByteOrderMark(firstBlock).charset) &&
         memchr(firstBlock.data(), '\0', std::min(firstBlock.size(), kFirstBlockBytes)) != nullptr) {
         return FileKind::kBinary;
     }
@@ -188,10 +179,11 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
     if (kind == FileKind::kPage) return ProtectPage(bytes, options);
     ProtectResult result;
     std::string decoded;
-    const std::string_view text = Readable(bytes, &decoded);
+    const char* name;
+    const std::string_view text = ReadableText(bytes, &decoded, &name);
     const bool binary = kind == FileKind::kBinary || kind == FileKind::kCache;
     const std::vector<Span> addresses = FindAddresses(text, binary ? Letters::kAscii : Letters::kUtf8);
-    const bool wide = text.data() != bytes.data();
+    const bool wide = name != nullptr;
     if (kind == FileKind::kCache) {
         result.listed.push_back({1, "a generator's cache, which a server publishes with the pages: keep it out of "
                                     "the published folder"});
@@ -231,7 +223,7 @@ std::vector<Finding> CheckFile(FileKind kind, std::string_view bytes) {
         return Findings(bytes, std::move(placed));
     }
     std::string decoded;
-    const std::string_view text = Readable(bytes, &decoded);
+    const std::string_view text = ReadableText(bytes, &decoded);
     std::vector<Placed> placed;
     for (const Span& span : FindAddresses(text)) placed.push_back({span, std::string()});
     if (!placed.empty()) {

@@ -31,9 +31,13 @@ struct Mark {
 };
 Mark ByteOrderMark(std::string_view bytes);
 
-// UTF-16 or UTF-32 text (the bytes after its mark) as UTF-8, so that the
-// byte scans can read it; a broken unit becomes U+FFFD, as a browser reads it.
-std::string WideToUtf8(std::string_view bytes, const Mark& mark);
+inline bool IsWide(Charset charset) { return charset == Charset::kUtf16 || charset == Charset::kUtf32; }
+
+// The text as the byte scans read it. Bytes that start with a UTF-16 or
+// UTF-32 byte-order mark: what follows the mark as UTF-8, in `decoded` (a
+// broken unit becomes U+FFFD, as a browser reads it), and `wide` names the
+// encoding ("UTF-16", "UTF-32"). Any other bytes: as they are, `wide` null.
+std::string_view ReadableText(std::string_view bytes, std::string* decoded, const char** wide = nullptr);
 
 // True when a Content-Security-Policy stops the code's inline script or its document.write.
 bool PolicyForbidsInlineScript(std::string_view policy);

@@ -83,11 +83,12 @@ void Protector::Run() {
 
 // A page in UTF-16 or UTF-32 is read in its own encoding for the word "mailto" and for addresses; the code is not written in it.
 bool Protector::WideCharset() {
-    const Mark mark = ByteOrderMark(page_);
-    if (mark.charset != Charset::kUtf16 && mark.charset != Charset::kUtf32) return false;
-    const std::string text = WideToUtf8(page_.substr(mark.length), mark);
+    std::string decoded;
+    const char* wide;
+    const std::string_view text = ReadableText(page_, &decoded, &wide);
+    if (wide == nullptr) return false;
     if (HasMailto(text) || !FindAddresses(text).empty()) {
-        LeavePage(0, std::string("the page is in ") + (mark.charset == Charset::kUtf16 ? "UTF-16" : "UTF-32") +
+        LeavePage(0, std::string("the page is in ") + wide +
                          " (byte-order mark): the code is written into UTF-8 and single-byte pages only");
     }
     return true;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "Ascii.h"
+#include "MailCodeMarks.h"
 
 namespace site {
 
@@ -265,11 +266,18 @@ bool HasMailtoInReferences(std::string_view text) {
 
 bool HasMailto(std::string_view text) {
     // The anchor of the code's own NOSCRIPT part is never taken: a page
-    // whose every "mailto" stands there has been protected already.
-    static const char kOwn[] = "<NOSCRIPT><A HREF=\"";
-    const size_t ownLength = sizeof kOwn - 1;
+    // whose every "mailto" stands there has been protected already. In a
+    // page's form the anchor follows the NOSCRIPT start directly, and its
+    // address is references (or empty), as the parse's rule reads it too.
+    const std::string_view noScript = kMailCodeNoScriptStart, anchor = kMailCodeAnchorStart;
+    const std::string_view reference = kMailCodeReferenceStart;
+    const size_t into = noScript.size() + FindMailto(anchor, 0);
     for (size_t at = 0; (at = FindMailto(text, at)) != std::string_view::npos; ++at) {
-        if (at < ownLength || memcmp(text.data() + at - ownLength, kOwn, ownLength) != 0) return true;
+        const size_t start = at - into, address = start + noScript.size() + anchor.size();
+        const bool own = at >= into && text.substr(start, noScript.size()) == noScript &&
+                         text.substr(start + noScript.size(), anchor.size()) == anchor &&
+                         (text.substr(address, reference.size()) == reference || text.substr(address, 1) == "\"");
+        if (!own) return true;
     }
     return HasMailtoInReferences(text);
 }

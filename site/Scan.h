@@ -15,7 +15,8 @@ size_t FindMailto(std::string_view bytes, size_t from);
 
 // True when "mailto" stands in the bytes in any letter case, its letters
 // plain or written as numeric character references (m&#97;ilto), other than
-// in the code's own <NOSCRIPT><A HREF="MAILTO:.
+// in the NOSCRIPT anchor of the code in a page's form, as MailCodeMarks.h
+// gives its start (<NOSCRIPT><A HREF="MAILTO:).
 bool HasMailto(std::string_view bytes);
 
 struct Span {

@@ -1,7 +1,6 @@
 // The modeless About box.
 #include "Ui.h"
 
-#include "App.h"
 #include "XWnd.h"
 #include "resource.h"
 

@@ -1,7 +1,6 @@
 // Builds the main window, its font and its twelve controls, and assigns their help ids.
 #include "Ui.h"
 
-#include "App.h"
 #include "resource.h"
 
 HFONT MainFont = nullptr;

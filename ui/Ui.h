@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// The executable's own module, whose resources the windows and dialogs load:
+// the program's entry (or a test host) provides it, set before BuildMainWindow.
+extern HINSTANCE AppInstance;
+
 // Handles filled once by BuildMainWindow and never cleared.
 extern HFONT MainFont;
 extern HWND MainWindow;

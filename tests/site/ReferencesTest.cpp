@@ -92,6 +92,8 @@ const std::vector<Row> kRows = {
     {"ISO-2022-JP: ASCII bytes change meaning after an escape", "\n<meta charset=\"iso-2022-jp\"><p>a@b.org</p>", 0, 0, 1,
      "iso-2022-jp is neither UTF-8 nor", 2},
     {"UTF-16 is read, not written", std::string("\xFF\xFE<\0p\0>\0a\0@\0b\0.\0o\0r\0g\0", 20), 0, 0, 1, "UTF-16", 1},
+    {"UTF-32 likewise", std::string("\xFF\xFE\0\0a\0\0\0@\0\0\0b\0\0\0.\0\0\0o\0\0\0r\0\0\0g\0\0\0", 32), 0, 0, 1,
+     "the page is in UTF-32 (byte-order mark): references are written into UTF-8 and single-byte pages only", 1},
     {"the script form's code is left as it is",
      "<NOSCRIPT><A HREF=\"MAILTO:" + Refs("x@y.org") + "\">x</A></NOSCRIPT><SCRIPT LANGUAGE=JAVASCRIPT>\n<!-- \n"
      "var email1 = \"x\";\n//-->\n</SCRIPT>",

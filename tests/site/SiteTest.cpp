@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "CodeReader.h"
+#include "MailCode.h"
+#include "Scan.h"
 #include "TokenOracle.h"
 #include "ValueReader.h"
 #include "Site.h"
@@ -22,6 +24,16 @@ std::string Crlf(std::string text) {
 std::string Repeat(const std::string& text, int times) {
     std::string out;
     while (times-- > 0) out += text;
+    return out;
+}
+
+// ASCII text in UTF-16 or UTF-32 (`unit` bytes), after its byte-order mark.
+std::string Wide(const std::string& text, size_t unit, bool bigEndian) {
+    std::string out;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const unsigned long code = i == 0 ? 0xFEFF : static_cast<unsigned char>(text[i - 1]);
+        for (size_t k = 0; k < unit; ++k) out += static_cast<char>(code >> (8 * (bigEndian ? unit - 1 - k : k)) & 0xFF);
+    }
     return out;
 }
 
@@ -130,6 +142,8 @@ const std::vector<Row> kRows = {
     {"a charset name that would break the listing line", "<meta charset=\"x\nforged.html:1: y\">" + kLink, 0, "",
      "charset x?forged.html:1: y is neither", 1},
     {"UTF-16, read in its own encoding", std::string("\xFF\xFE<\0a\0 \0m\0a\0i\0l\0t\0o\0", 20), 0, "", "UTF-16", 1},
+    {"UTF-32, big-endian", Wide("\n" + kLink, 4, true), 0, "",
+     "the page is in UTF-32 (byte-order mark): the code is written into UTF-8 and single-byte pages only", 1},
     {"CSP without unsafe-inline",
      "\n<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'self'\">" + kLink, 0, "",
      "Content-Security-Policy", 2},
@@ -198,6 +212,69 @@ TEST(Site, ScriptFormTable) {
     }
 }
 
+// Codes the generator writes, each in Crypt's form (pasted into a page) and
+// in a page's form: the site library must know every one as its own.
+struct CodeRow {
+    const char* addresses;
+    const char* text;
+    const char* tail;  // a page's form only
+};
+const std::vector<CodeRow> kCodeRows = {
+    {"x@y.org", "me", ""},
+    {"first.last+tag@mail.example.co.uk", "Write <b>to us</b>", "?subject=Hello%20there"},
+    {"desk@mail.example", "", "?cc=mailto@b.org&body=x"},
+    {"postmaster", "the postmaster", ""},  // no "@": the NOSCRIPT part alone
+};
+
+std::string PageFormCode(const CodeRow& row) {
+    const CarriedAttribute attributes[] = {{ByteView("class", 5), ByteView("mail", 4), false},
+                                           {ByteView("title", 5), ByteView("to x@y.org", 10), true}};
+    const PageForm form = {ByteView("\n", 1), ByteView::FromCString(row.tail), attributes, 2};
+    const ByteView addresses = ByteView::FromCString(row.addresses), text = ByteView::FromCString(row.text);
+    std::string code(WritePageCode(nullptr, addresses, text, form), '\0');
+    WritePageCode(&code[0], addresses, text, form);
+    return code;
+}
+
+TEST(Site, GeneratedCodeIsKnownAsItsOwn) {
+    for (const CodeRow& row : kCodeRows) {
+        const ByteString crypt = ComposeMailCode(ByteView::FromCString(row.addresses), ByteView::FromCString(row.text));
+        for (const std::string& code : {std::string(crypt.data(), crypt.size()), PageFormCode(row)}) {
+            const std::string page = "<p>Write to " + code + ".</p>\n";
+            SCOPED_TRACE(page);
+            const site::ProtectResult script = site::ProtectPage(page, kScriptForm);
+            EXPECT_EQ(script.rewritten, 0u);
+            EXPECT_EQ(script.output, page);
+            EXPECT_TRUE(script.listed.empty()) << script.listed[0].reason;
+            const site::ProtectResult references = site::ProtectPage(page);
+            EXPECT_EQ(references.output, page);
+            EXPECT_TRUE(references.listed.empty()) << references.listed[0].reason;
+            EXPECT_TRUE(site::CheckPage(page).empty());
+        }
+        // A page's form leaves no "mailto" that would call for a parse.
+        EXPECT_FALSE(site::HasMailto(PageFormCode(row))) << row.addresses;
+    }
+}
+
+// Markup of a page's own that comes near the code's NOSCRIPT anchor: listed, never taken for the code.
+TEST(Site, LookAlikeOfTheCodeIsThePagesOwn) {
+    const std::string refs = "&#120;&#64;&#121;&#46;&#111;&#114;&#103;";
+    const std::string rows[] = {
+        "<NOSCRIPT><A HREF=\"MAILTO:x@y.org\">me</A></NOSCRIPT>",
+        "<NOSCRIPT><A HREF=\"MAILTO:x&#64;y.org\">me</A></NOSCRIPT>",
+        "<NOSCRIPT><A HREF=\"mailto:" + refs + "\">me</A></NOSCRIPT>",
+        "<NOSCRIPT><a href=\"MAILTO:" + refs + "\">me</a></NOSCRIPT>",
+        "<NOSCRIPT><A  HREF=\"MAILTO:" + refs + "\">me</A></NOSCRIPT>",
+    };
+    for (const std::string& page : rows) {
+        SCOPED_TRACE(page);
+        const site::ProtectResult result = site::ProtectPage(page, kScriptForm);
+        EXPECT_EQ(result.rewritten, 0u);
+        ASSERT_EQ(result.listed.size(), 1u);
+        EXPECT_NE(result.listed[0].reason.find("inside a <noscript>"), std::string::npos) << result.listed[0].reason;
+    }
+}
+
 struct FileRow {
     const char* rule;
     const char* name;
@@ -240,6 +317,10 @@ const std::vector<FileRow> kFileRows = {
      "%PDF-1.4\n%\xE2\xE3\n1 0 obj\n<< /Length 4 >>\nstream\n\0\0\0\0\nendstream\nendobj\n"s +
          "2 0 obj\n<< /Type /Annot /Subtype /Link /A << /S /URI /URI (mailto:jane@example.org) >> >>\nendobj\n",
      1, 0, "1 readable address in a binary file"},
+    {"a script in UTF-16, big-endian: text, not binary", "app.js", Wide("var a = \"jane@example.org\";", 2, true), 1,
+     0, "1 readable address in a published script file in UTF-16 or UTF-32"},
+    {"JSON in UTF-32, read and listed, not rewritten", "data.json", Wide("{\"a\": \"jane@example.org\"}", 4, false), 1,
+     0, "in UTF-16 or UTF-32"},
     {"an image without addresses", "logo.png", std::string("\x89PNG\r\n\x1a\n\0\0@2x", 13), 0, 0, nullptr},
 };
 
