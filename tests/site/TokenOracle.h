@@ -86,6 +86,40 @@ inline std::string TagLine(bool end, std::string_view name) {
     return std::string(end ? "E " : "S ") + std::string(name);
 }
 
+// gumbo may garble the name of an attribute that follows a duplicate one: a tag is compared up to its first duplicate.
+constexpr char kAfterDuplicate[] = " (a duplicate name, and more)";
+
+// How many attributes a start tag (its text alone) has before the first that repeats a name; SIZE_MAX for none.
+inline size_t AttributesBeforeDuplicate(std::string_view tag) {
+    struct First : site::ReaderEvents {
+        std::string_view text;
+        size_t count = SIZE_MAX;
+        bool done = false;
+        void Text(size_t, size_t, site::TextKind, std::string_view, bool) override {}
+        void Comment(size_t, size_t) override {}
+        void Doctype(size_t, size_t) override {}
+        void Tag(const site::ReadTag& tag, bool) override {
+            if (done) return;
+            done = true;
+            std::vector<std::string> seen;
+            for (const site::ReadAttribute& a : tag.attributes) {
+                std::string name(text.substr(a.nameBegin, a.nameEnd - a.nameBegin));
+                for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+                for (const std::string& s : seen) {
+                    if (s == name) {
+                        count = seen.size();
+                        return;
+                    }
+                }
+                seen.push_back(name);
+            }
+        }
+    } first;
+    first.text = tag;
+    site::ReadPage(tag, first);
+    return first.count;
+}
+
 // The page reader's listing, up to the first token it cannot read as a browser does (`*cut`, the page's size when none).
 class StreamListing : public site::ReaderEvents {
 public:
@@ -125,7 +159,10 @@ public:
             for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
             bool duplicate = false;
             for (const std::string& s : seen) duplicate = duplicate || s == name;
-            if (duplicate) continue;
+            if (duplicate) {
+                line += kAfterDuplicate;
+                break;
+            }
             seen.push_back(name);
             std::string value;
             site::DecodeReferences(page_.substr(a.valueBegin, a.valueEnd - a.valueBegin), site::ReferenceContext::kAttribute, &value);
@@ -186,10 +223,12 @@ struct GumboListing {
                 std::string line = TagLine(t.type == GUMBO_TOKEN_END_TAG, OracleText(name, false));
                 if (t.type == GUMBO_TOKEN_START_TAG) {
                     const GumboVector& attributes = t.v.start_tag.attributes;
-                    for (unsigned i = 0; i < attributes.length; ++i) {
+                    const size_t kept = AttributesBeforeDuplicate(text);
+                    for (unsigned i = 0; i < attributes.length && i < kept; ++i) {
                         const GumboAttribute* a = static_cast<const GumboAttribute*>(attributes.data[i]);
                         line += " " + OracleName(a->name) + "=\"" + OracleText(a->value, false) + "\"";
                     }
+                    if (kept != SIZE_MAX) line += kAfterDuplicate;
                 }
                 tokens.push_back({offset, line});
                 return;
