@@ -9,6 +9,12 @@ namespace files {
 
 namespace {
 
+// A name not taken yet most likely: the process, the time and a count, mixed.
+unsigned long long Seed(unsigned attempt) {
+    static std::atomic<unsigned long long> count{0};
+    return (sys::ProcessId() << 40) ^ sys::Clock() ^ (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt;
+}
+
 // The new file from its creation to its rename. The states, and what each promise rests on:
 //   Created  a file of a name no one else has (created exclusively, never
 //            through a link), in the file's own folder, so that the rename
@@ -37,7 +43,7 @@ public:
 
     bool Create(std::string& error) {
         for (unsigned attempt = 0; attempt < 100; ++attempt) {
-            const std::string name = MakeTemporaryName(sys::Seed(attempt));
+            const std::string name = MakeTemporaryName(Seed(attempt));
             name_.assign(name.begin(), name.end());  // ASCII only
             const sys::Result created = sys::CreateHeld(folder_, name_, held_);
             if (created == sys::Result::Ok) return true;

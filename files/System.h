@@ -64,8 +64,9 @@ Result HoldAlone(const OpenFolder& folder, const Path& name, Handle& handle, std
 // Removes the held file `name` and closes its handle.
 bool RemoveHeld(const OpenFolder& folder, const Path& name, Handle& handle, std::string& error);
 
-// A number unlikely to repeat across processes and calls, for temporary names.
-unsigned long long Seed(unsigned attempt);
+// For temporary names: the process's number, and a clock as fine as the system has.
+unsigned long long ProcessId();
+unsigned long long Clock();
 
 }  // namespace sys
 }  // namespace files

@@ -277,13 +277,12 @@ bool RemoveHeld(const OpenFolder& folder, const Path& name, Handle& handle, std:
     return removed;
 }
 
-// The process, the time and a count, mixed.
-unsigned long long Seed(unsigned attempt) {
-    static std::atomic<unsigned long long> count{0};
+unsigned long long ProcessId() { return static_cast<unsigned long long>(getpid()); }
+
+unsigned long long Clock() {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    return (static_cast<unsigned long long>(getpid()) << 40) ^ static_cast<unsigned long long>(now.tv_nsec) ^
-           (static_cast<unsigned long long>(now.tv_sec) << 20) ^ (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt;
+    return static_cast<unsigned long long>(now.tv_nsec) ^ (static_cast<unsigned long long>(now.tv_sec) << 20);
 }
 
 }  // namespace sys

@@ -268,12 +268,12 @@ bool RemoveHeld(const OpenFolder&, const Path&, Handle& handle, std::string& err
     return removed;
 }
 
-unsigned long long Seed(unsigned attempt) {
-    static std::atomic<unsigned long long> count{0};
+unsigned long long ProcessId() { return GetCurrentProcessId(); }
+
+unsigned long long Clock() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return (static_cast<unsigned long long>(GetCurrentProcessId()) << 40) ^ static_cast<unsigned long long>(now.QuadPart) ^
-           (count++ * 0x9E3779B97F4A7C15ULL) ^ attempt;
+    return static_cast<unsigned long long>(now.QuadPart);
 }
 
 }  // namespace sys
