@@ -15,9 +15,11 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Files.h"
+#include "Flow.h"
 #include "Names.h"
 #include "TemporaryName.h"
 #include "Walk.h"
@@ -321,6 +323,87 @@ TEST_F(FilesTest, ReplaceKeepsPermissionsAndAttributes) {
     EXPECT_EQ(getxattr(Path("p.html").c_str(), "user.note", value, sizeof value), 4);
     EXPECT_EQ(std::string(value, 4), "kept");
     EXPECT_EQ(getxattr(Path("p.html").c_str(), "user.empty", value, sizeof value), 0);
+}
+
+// Paths named on the command line: followed when a link, but only listed then; what is neither file nor folder is told.
+TEST_F(FilesTest, NamedPaths) {
+    Put("a.html", "a");
+    ASSERT_EQ(symlink("a.html", Path("link.html").c_str()), 0);
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+    std::atomic<bool> stop{false};
+    walk::Walker walker(walk::Mode::Protect, stop);
+    for (const char* name : {"link.html", "pipe", "missing.html", "a.html", "a.html"}) walker.Named({Path(name), name, ""});
+    const std::deque<walk::Task>& tasks = walker.Tasks();
+    ASSERT_EQ(tasks.size(), 4u);  // a.html named twice is done once
+    EXPECT_TRUE(tasks[0].throughLink);
+    EXPECT_FALSE(tasks[0].done);
+    EXPECT_EQ(tasks[1].report.err, "quorvane-code: pipe: neither a regular file nor a folder but a FIFO; not read\n");
+    EXPECT_EQ(tasks[2].report.err, "quorvane-code: missing.html: cannot look at it: No such file or directory\n");
+    EXPECT_FALSE(tasks[3].throughLink);
+    EXPECT_EQ(tasks[3].id, tasks[0].id);  // the link's target, taken again by its own name to be replaced
+}
+
+TEST_F(FilesTest, ReadStopsWhenAsked) {
+    Put("p.html", "page");
+    std::string error;
+    files::Folder folder;
+    files::Look look;
+    ASSERT_EQ(folder.OpenPath(top_, error), Outcome::Done);
+    ASSERT_TRUE(files::LookAt(Path("p.html"), false, look, error));
+    files::File file;
+    ASSERT_EQ(file.Open(folder, "p.html", false, look.id, error), Outcome::Done);
+    std::atomic<bool> stop{true};
+    char bytes[4];
+    EXPECT_EQ(file.Read(bytes, error, stop), Outcome::Stopped);
+}
+
+// Names that could break a line of the listing or forge one, quoted as git quotes them; any other as it is.
+TEST(Names, QuotedWhereTheyCouldBreakALine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain.html", "plain.html"},
+        {"tab\there", "\"tab\\there\""},
+        {"quote\"d", "\"quote\\\"d\""},
+        {"back\\slash", "\"back\\\\slash\""},
+        {"del\x7f", "\"del\\177\""},
+        {"esc\x1b[31m", "\"esc\\033[31m\""},
+        {"c1\xc2\x85", "\"c1\\302\\205\""},                  // U+0085, a C1 control
+        {"rtl\xe2\x80\xae", "\"rtl\\342\\200\\256\""},   // U+202E, right-to-left override
+        {"surrogate\xed\xa0\x80", "\"surrogate\\355\\240\\200\""},
+        {"overlong\xc0\xaf", "\"overlong\\300\\257\""},
+        {"\xe6\x97\xa5\xe6\x9c\xac.html", "\xe6\x97\xa5\xe6\x9c\xac.html"},
+    };
+    for (const auto& [name, shown] : cases) EXPECT_EQ(names::Shown(name), shown) << name;
+}
+
+// The budget is taken in turns: a file that needs more than is free waits, and a stop ends the wait without it.
+TEST(Flow, StopEndsTheWaitForMemory) {
+    Flow flow(100);
+    ASSERT_TRUE(flow.Take(60));
+    bool got = true;
+    std::thread waiting([&] { got = flow.Take(1000); });  // the whole budget, more than is free
+    ASSERT_TRUE(flow.StartReplacing());
+    std::thread stopping([&] { flow.Stop(15); });  // waits for the file being replaced
+    walk::Task task;
+    task.done = false;
+    flow.Finished(task, true, true);
+    stopping.join();
+    waiting.join();
+    EXPECT_FALSE(got);
+    EXPECT_TRUE(task.done);
+    EXPECT_FALSE(flow.StartReplacing());
+    EXPECT_EQ(flow.StoppedBy(), 15);
+    flow.Stop(2);
+    EXPECT_EQ(flow.StoppedBy(), 15);  // the first signal counts
+}
+
+TEST(Flow, MemoryGivenBackIsTakenAgain) {
+    Flow flow(100);
+    ASSERT_TRUE(flow.Take(100));
+    std::thread giving([&] { flow.Give(40); });
+    EXPECT_TRUE(flow.Take(40));  // waits for the 40 given back, whichever thread runs first
+    giving.join();
+    flow.Give(100);
+    EXPECT_TRUE(flow.Take(1000));  // more than the budget takes the whole of it
 }
 
 }  // namespace
