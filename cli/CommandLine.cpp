@@ -18,77 +18,81 @@ unsigned Jobs(const char* text) {
     return n;
 }
 
+// The jobs and options asked for, which CommandLine does not keep.
+struct Asked {
+    bool protect = false, check = false, help = false, version = false, form = false;
+};
+
+// The option at argv[i], with its operand when it takes one (i moves past it).
+// False on an unknown option or a wrong operand.
+bool ReadOption(int argc, char** argv, int& i, CommandLine& line, Asked& asked, std::string& error) {
+    const char* option = argv[i];
+    if (strcmp(option, "--protect") == 0) asked.protect = true;
+    else if (strcmp(option, "--check") == 0) asked.check = true;
+    else if (strcmp(option, "--dry-run") == 0) line.dryRun = true;
+    else if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) asked.help = true;
+    else if (strcmp(option, "--version") == 0) asked.version = true;
+    else if (strcmp(option, "--form") == 0 || strncmp(option, "--form=", 7) == 0) {
+        const char* form = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
+        if (strcmp(form, "references") != 0 && strcmp(form, "script") != 0) {
+            error = "--form takes references or script";
+            return false;
+        }
+        line.form = form;
+        asked.form = true;
+    } else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0) {
+        if (i + 1 == argc) {
+            error = std::string(option) + " wants its operand";
+            return false;
+        }
+        if (option[8] == '\0') line.accepted.push_back(argv[++i]);
+        else line.acceptFiles.push_back(++i);
+    } else if (strcmp(option, "--jobs") == 0 || strncmp(option, "--jobs=", 7) == 0) {
+        const char* n = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
+        if ((line.jobs = Jobs(n)) == 0) {
+            error = "--jobs takes a number from 1 to " + std::to_string(kMostJobs);
+            return false;
+        }
+    } else {
+        error = std::string("unknown option ") + option;
+        return false;
+    }
+    return true;
+}
+
+// The options that go with one job only; the first one out of place is the error.
+bool OptionsFitTheJob(const CommandLine& line, const Asked& asked, std::string& error) {
+    if (asked.protect && asked.check) error = "--protect and --check do not go together";
+    else if (line.dryRun && !asked.protect) error = "--dry-run goes with --protect only";
+    else if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !asked.check && !asked.protect)
+        error = "--accept and --accept-file go with --protect and --check only";
+    else if (asked.form && !asked.protect) error = "--form goes with --protect only";
+    else if (line.jobs && !asked.protect && !asked.check) error = "--jobs goes with --protect and --check only";
+    return error.empty();
+}
+
 }  // namespace
 
 bool ReadCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
-    bool protect = false, check = false, help = false, version = false, formGiven = false;
+    Asked asked;
     int i = 1;
     for (; i < argc && IsOption(argv[i]); ++i) {
-        const char* option = argv[i];
-        if (strcmp(option, "--") == 0) {
+        if (strcmp(argv[i], "--") == 0) {
             ++i;
             break;
         }
-        if (strcmp(option, "--protect") == 0) protect = true;
-        else if (strcmp(option, "--check") == 0) check = true;
-        else if (strcmp(option, "--dry-run") == 0) line.dryRun = true;
-        else if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) help = true;
-        else if (strcmp(option, "--version") == 0) version = true;
-        else if (strcmp(option, "--form") == 0 || strncmp(option, "--form=", 7) == 0) {
-            const char* form = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
-            if (strcmp(form, "references") != 0 && strcmp(form, "script") != 0) {
-                error = "--form takes references or script";
-                return false;
-            }
-            line.form = form;
-            formGiven = true;
-        } else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0) {
-            if (i + 1 == argc) {
-                error = std::string(option) + " wants its operand";
-                return false;
-            }
-            if (option[8] == '\0') line.accepted.push_back(argv[++i]);
-            else line.acceptFiles.push_back(++i);
-        } else if (strcmp(option, "--jobs") == 0 || strncmp(option, "--jobs=", 7) == 0) {
-            const char* n = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
-            if ((line.jobs = Jobs(n)) == 0) {
-                error = "--jobs takes a number from 1 to " + std::to_string(kMostJobs);
-                return false;
-            }
-        } else {
-            error = std::string("unknown option ") + option;
-            return false;
-        }
+        if (!ReadOption(argc, argv, i, line, asked, error)) return false;
     }
     line.firstOperand = i;
     line.operandCount = argc - i;
     // Asked for help or the version, the tool gives it whatever else stands there.
-    if (help || version) {
-        line.job = help ? Job::Help : Job::Version;
+    if (asked.help || asked.version) {
+        line.job = asked.help ? Job::Help : Job::Version;
         return true;
     }
-    if (protect && check) {
-        error = "--protect and --check do not go together";
-        return false;
-    }
-    if (line.dryRun && !protect) {
-        error = "--dry-run goes with --protect only";
-        return false;
-    }
-    if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !check && !protect) {
-        error = "--accept and --accept-file go with --protect and --check only";
-        return false;
-    }
-    if (formGiven && !protect) {
-        error = "--form goes with --protect only";
-        return false;
-    }
-    if (line.jobs && !protect && !check) {
-        error = "--jobs goes with --protect and --check only";
-        return false;
-    }
-    if (protect || check) {
-        line.job = protect ? Job::Protect : Job::Check;
+    if (!OptionsFitTheJob(line, asked, error)) return false;
+    if (asked.protect || asked.check) {
+        line.job = asked.protect ? Job::Protect : Job::Check;
         if (line.operandCount == 0) error = "no PATH given";
         return line.operandCount != 0;
     }

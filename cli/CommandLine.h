@@ -16,7 +16,7 @@ struct CommandLine {
     // argv indexes of --accept-file FILE (one address a line).
     std::vector<std::string> accepted;
     std::vector<int> acceptFiles;
-    // --jobs N: pages done at once; 0 when not given.
+    // --jobs N: files done at once; 0 when not given.
     unsigned jobs = 0;
     // argv index of the first operand: ADDRESS for Code, the first PATH for the site commands.
     int firstOperand = 0;

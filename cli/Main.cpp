@@ -10,8 +10,8 @@
 #include <string>
 
 #include "CommandLine.h"
-#include "Files.h"
 #include "MailCode.h"
+#include "Output.h"
 #include "SiteCommand.h"
 #include "Usage.h"
 
@@ -54,8 +54,8 @@ int PrintCode(const char* address, const char* linkText) {
 
 // Help and version go to standard output; a failed write there is an error like any other.
 int PrintAbout(const char* text) {
-    files::Write(false, text);
-    files::Flush();
+    output::Write(false, text);
+    output::Flush();
     return ferror(stdout) ? 1 : 0;
 }
 
@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     CommandLine line;
     std::string error;
     if (!ReadCommandLine(argc, argv, line, error)) {
-        files::Write(true, "quorvane-code: " + error + "\n" + kUsage);
-        files::Flush();
+        output::Write(true, "quorvane-code: " + error + "\n" + kUsage);
+        output::Flush();
         return 2;
     }
     switch (line.job) {

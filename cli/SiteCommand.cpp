@@ -1,4 +1,4 @@
-// The site commands of quorvane-code: reads the arguments, walks the folders, does the pages on a few threads and prints their lines in walk order as they come.
+// The site commands of quorvane-code: reads the arguments, walks the folders, does the files on a few threads and prints their lines in walk order as they come.
 #include "SiteCommand.h"
 
 #include <algorithm>
@@ -9,20 +9,21 @@
 #include <vector>
 
 #include "Ascii.h"
+#include "FileWork.h"
 #include "Files.h"
 #include "Flow.h"
-#include "PageWork.h"
+#include "Output.h"
 #include "Report.h"
 #include "Threads.h"
 #include "Walk.h"
 
 namespace {
 
-// Memory the pages in hand may take together (each its PageNeed); a page
+// Memory the files in hand may take together (each its FileNeed); a file
 // that needs more is done alone. With it the run's peak is the same on any
 // number of processors.
 const size_t kBudget = size_t(512) << 20;
-// Threads for the pages, by default: one per processor up to this many, and
+// Threads for the files, by default: one per processor up to this many, and
 // twice as many for --protect, whose threads also wait for the disk. More
 // threads share the same budget.
 const unsigned kDefaultJobsAtMost = 4;
@@ -39,7 +40,7 @@ public:
         }
         const unsigned jobs = Jobs();
         if (!flow_.stop.load() && workers_.Start(jobs, [](void* run) { static_cast<Run*>(run)->Work(); }, this) == 0 && jobs) {
-            Work();  // no thread to be had: this one does the pages
+            Work();  // no thread to be had: this one does the files
         }
         if (!PrintAll()) Stopped();
         {
@@ -47,30 +48,30 @@ public:
             ended_ = true;
         }
         workers_.Join();
-        files::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun, nullptr));
-        files::Flush();
+        output::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun, nullptr));
+        output::Flush();
         if (mode_ != walk::Mode::Check) return totals_.errors ? 1 : 0;
         return totals_.errors ? 2 : totals_.findings ? 1 : 0;
     }
 
-    std::unordered_set<std::string>& Accepted() { return flow_.accepted; }
-    void SetForm(site::Form form) { flow_.form = form; }
+    std::unordered_set<std::string>& Accepted() { return options_.accepted; }
+    void SetForm(site::Form form) { options_.form = form; }
 
 private:
     unsigned Jobs() const {
-        const size_t pages = std::count_if(tasks_.begin(), tasks_.end(), [](const walk::Task& t) { return !t.done; });
+        const size_t files = std::count_if(tasks_.begin(), tasks_.end(), [](const walk::Task& t) { return !t.done; });
         const unsigned processors = std::min(threads::ProcessorCount(), kDefaultJobsAtMost);
         const unsigned jobs = jobs_ ? jobs_ : processors * (mode_ == walk::Mode::Protect ? 2 : 1);
-        return static_cast<unsigned>(std::min<size_t>(jobs, pages));
+        return static_cast<unsigned>(std::min<size_t>(jobs, files));
     }
 
-    // One thread's share: the next page nobody has taken yet, until none is left or the run stops.
+    // One thread's share: the next file nobody has taken yet, until none is left or the run stops.
     void Work() {
         walk::FolderCache folders(walker_.Folders());
         for (;;) {
             const size_t i = next_.fetch_add(1);
             if (i >= tasks_.size() || flow_.stop.load()) return;
-            if (!tasks_[i].done) DoPage(tasks_[i], mode_, folders, flow_);
+            if (!tasks_[i].done) DoFile(tasks_[i], mode_, options_, folders, flow_);
         }
     }
 
@@ -102,21 +103,21 @@ private:
             totals_.Add(task->report.totals);
             out += task->report.out;
             if (!task->report.err.empty()) {
-                files::Write(false, out);
+                output::Write(false, out);
                 out.clear();
-                written &= files::Flush();
-                files::Write(true, task->report.err);
+                written &= output::Flush();
+                output::Write(true, task->report.err);
             }
             task->report = Report();
         }
-        files::Write(false, out);
-        return files::Flush() && written;
+        output::Write(false, out);
+        return output::Flush() && written;
     }
 
-    // After a stop: the lines of every page done so far, every page changed
+    // After a stop: the lines of every file done so far, every file changed
     // among them, and the summary; then the end, by the signal.
     [[noreturn]] void Stopped() {
-        flow_.Stop(0);  // waits for the pages being replaced
+        flow_.Stop(0);  // waits for the files being replaced
         std::vector<walk::Task*> done;
         {
             threads::Held held(flow_.lock);
@@ -126,9 +127,9 @@ private:
         }
         const int signal = flow_.StoppedBy();
         if (signal != threads::OutputClosedSignal()) Print(done);
-        files::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun,
+        output::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun,
                                    threads::SignalName(signal)));
-        files::Flush();
+        output::Flush();
         threads::EndBy(signal);
     }
 
@@ -152,6 +153,7 @@ private:
 
     walk::Mode mode_;
     unsigned jobs_;
+    SiteOptions options_;
     Flow flow_;
     walk::Walker walker_;
     std::deque<walk::Task>& tasks_ = walker_.Tasks();
@@ -171,7 +173,7 @@ bool Accept(const CommandLine& line, int argc, char** argv, std::unordered_set<s
         std::vector<files::Named> named;
         std::string error, text;
         if (!files::ArgumentPaths(argc, argv, index, named, error) || !files::ReadNamedFile(named[0], text, error)) {
-            files::Write(true, "quorvane-code: " + std::string(argv[index]) + ": " + error + "\n");
+            output::Write(true, "quorvane-code: " + std::string(argv[index]) + ": " + error + "\n");
             return false;
         }
         for (size_t from = 0; from < text.size();) {
@@ -191,7 +193,7 @@ int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
     std::vector<files::Named> named;
     std::string error;
     if (!files::ArgumentPaths(argc, argv, line.firstOperand, named, error)) {
-        files::Write(true, "quorvane-code: " + error + "\n");
+        output::Write(true, "quorvane-code: " + error + "\n");
         return 2;
     }
     const walk::Mode mode = line.job == Job::Check ? walk::Mode::Check : line.dryRun ? walk::Mode::DryRun : walk::Mode::Protect;

@@ -36,12 +36,13 @@ set(QUORVANE_WIN_LINK_OPTIONS -static -s -Wl,--gc-sections -Wl,--no-insert-times
 # unwinds through it: like the program's own code it needs no unwind tables.
 target_compile_options(quorvane_generator PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
                        -ffunction-sections -fdata-sections ${QUORVANE_REPRODUCIBLE_OPTIONS})
-# The site library and gumbo go into quorvane-code.exe only; gumbo's C has no
+# The site and file libraries and gumbo go into quorvane-code.exe only; gumbo's C has no
 # exceptions to leave out, and its folder in the build tree is mapped away too.
 target_compile_options(quorvane_site PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
                        ${QUORVANE_REPRODUCIBLE_OPTIONS})
 target_compile_options(quorvane_references PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
                        ${QUORVANE_REPRODUCIBLE_OPTIONS})
+target_compile_options(quorvane_files PRIVATE ${QUORVANE_WIN_COMPILE_OPTIONS})
 target_compile_options(quorvane_gumbo PRIVATE -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
                        ${QUORVANE_REPRODUCIBLE_OPTIONS})
 

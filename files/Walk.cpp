@@ -1,4 +1,4 @@
-// Walks the PATHs of a site command into tasks, one per page, in the order the listing prints them.
+// Walks the PATHs of a site command into tasks, one per file, in the order the listing prints them.
 #include "Walk.h"
 
 #include <algorithm>
@@ -74,9 +74,9 @@ void Walker::Named(const files::Named& named) {
                                                       "; not read");
     }
     if (!files::LookAt(named.native, false, own, error)) return NewTask(shown).report.Error(shown, error);
-    // A page named through a link is only listed, never replaced: it does not stand for the page itself.
+    // A file named through a link is only listed, never replaced: it does not stand for the file itself.
     const bool throughLink = own.kind == files::Kind::Link;
-    if (!throughLink && !pages_.insert(look.id).second) return;
+    if (!throughLink && !files_.insert(look.id).second) return;
     files::SplitPath(named.native, folderPath, name);
     if (!files::LookAt(folderPath, true, folderLook, error)) return NewTask(shown).report.Error(shown, error);
     Task& task = NewTask(shown);
@@ -129,7 +129,7 @@ void Walker::Entry(size_t folder, const files::Folder& open, const files::Folder
             return;
         case files::Kind::File:
             if (files::IsTemporaryName(e.name)) return Leftover(open, e.name, shown);
-            if (!pages_.insert(e.look.id).second) return;
+            if (!files_.insert(e.look.id).second) return;
             Task& task = NewTask(shown);
             task.folder = folder;
             task.name = e.name;

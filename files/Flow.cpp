@@ -1,7 +1,5 @@
-// The memory budget taken in turns, the pages being replaced, and the stop, under the run's one lock.
+// The memory budget taken in turns, the files being replaced, and the stop, under the run's one lock.
 #include "Flow.h"
-
-#include "Ascii.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -24,7 +22,7 @@ Flow::Flow(size_t budget) : budget_(budget), free_(budget) {
 bool Flow::Take(size_t bytes) {
     threads::Held held(lock);
     bytes = std::min(bytes, budget_);
-    // In turns, so that a large page is not passed by small ones for ever.
+    // In turns, so that a large file is not passed by small ones for ever.
     const unsigned long long mine = nextTurn_++;
     ++waitingForMemory_;
     while (!stop.load() && (turn_ != mine || free_ < bytes)) memory_.Wait(lock);
@@ -77,8 +75,4 @@ void Flow::Stop(int signal) {
 int Flow::StoppedBy() {
     threads::Held held(lock);
     return signal_;
-}
-
-bool Flow::Accepted(const std::string& address) const {
-    return !accepted.empty() && accepted.count(ascii::Lowered(address)) != 0;
 }

@@ -1,6 +1,6 @@
-// The walk over a site command's PATHs: which files it takes, and each page with the folders above it as the walk found them, so that the work reopens just those.
-#ifndef QUORVANE_CLI_WALK_H
-#define QUORVANE_CLI_WALK_H
+// The walk over a site command's PATHs: which files it takes, and each with the folders above it as the walk found them, so that the work reopens just those.
+#ifndef QUORVANE_FILES_WALK_H
+#define QUORVANE_FILES_WALK_H
 
 #include <stddef.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Files.h"
-#include "Report.h"
+#include "Listing.h"
 
 namespace walk {
 
@@ -21,7 +21,7 @@ enum class Mode { Protect, DryRun, Check };
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
-// The error line for a page whose folder or file is no longer the one the walk found.
+// The error line for a file whose folder or itself is no longer the one the walk found.
 extern const char kMoved[];
 
 // A folder the walk opened: a top one (named, or the folder of a named file)
@@ -91,8 +91,8 @@ private:
     std::deque<Task> tasks_;
     FolderCache cache_;
     std::map<files::Path, size_t> topFolders_;
-    // What was taken already: a file or folder named twice, or a page with two hard links, is done once.
-    std::unordered_set<files::Identity, IdentityHash> pages_, walked_;
+    // What was taken already: a file or folder named twice, or a file with two hard links, is done once.
+    std::unordered_set<files::Identity, IdentityHash> files_, walked_;
 };
 
 }  // namespace walk

@@ -1,6 +1,6 @@
 // File names as the site commands print them: as they are, or quoted when a name could break a line of the listing or forge one.
-#ifndef QUORVANE_CLI_NAMES_H
-#define QUORVANE_CLI_NAMES_H
+#ifndef QUORVANE_FILES_NAMES_H
+#define QUORVANE_FILES_NAMES_H
 
 #include <string>
 #include <string_view>

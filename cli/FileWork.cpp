@@ -1,5 +1,5 @@
-// Does one page: opens it without blocking, reads it within its size and the run's memory budget, hands its bytes to the site library, and replaces it only while it is unchanged.
-#include "PageWork.h"
+// Does one file: opens it without blocking, reads it within its size and the run's memory budget, hands its bytes to the site library, and replaces it only while it is unchanged.
+#include "FileWork.h"
 
 #include <stdlib.h>
 
@@ -7,7 +7,9 @@
 #include <new>
 #include <string>
 
+#include "Ascii.h"
 #include "Packing.h"
+#include "Report.h"
 #include "Site.h"
 
 namespace {
@@ -32,7 +34,7 @@ bool Guarded(Work work) {
     return true;
 }
 
-// A share of the budget, given back as the page lets go of memory.
+// A share of the budget, given back as the file lets go of memory.
 class Share {
 public:
     explicit Share(Flow& flow) : flow_(flow) {}
@@ -54,34 +56,34 @@ private:
     size_t held_ = 0;
 };
 
-class PageWork {
+class FileWork {
 public:
-    PageWork(walk::Task& task, walk::Mode mode, Flow& flow)
-        : task_(task), report_(task.report), shown_(task.shown), mode_(mode), flow_(flow), share_(flow) {}
-    ~PageWork() { free(bytes_); }
+    FileWork(walk::Task& task, walk::Mode mode, const SiteOptions& options, Flow& flow)
+        : task_(task), report_(task.report), shown_(task.shown), mode_(mode), options_(options), flow_(flow), share_(flow) {}
+    ~FileWork() { free(bytes_); }
 
-    // False when the run stopped before the page was done.
+    // False when the run stopped before the file was done.
     bool Run(walk::FolderCache& folders) {
         if (!Open(folders) || !Kind()) return true;
         // Compared before it is cut to size_t, which has 32 bits on 32-bit Windows.
-        if (page_.Stamped().size > site::kMaxPageBytes) return TooLarge(), true;
-        const size_t size = static_cast<size_t>(page_.Stamped().size);
+        if (file_.Stamped().size > site::kMaxPageBytes) return TooLarge(), true;
+        const size_t size = static_cast<size_t>(file_.Stamped().size);
         // A precompressed twin takes the share of what it may unpack to.
         const size_t work = packing_ == site::Packing::kNone ? size : std::min(site::kMaxPageBytes, kMostUnpackedPerByte * size);
-        if (!share_.Take(PageNeed(work, mode_ == walk::Mode::Check ? site::Form::kReferences : flow_.form))) return false;
+        if (!share_.Take(FileNeed(work, mode_ == walk::Mode::Check ? site::Form::kReferences : options_.form))) return false;
         bytes_ = static_cast<char*>(malloc(size ? size : 1));
         if (!bytes_) return report_.Error(shown_, "cannot hold its " + std::to_string(size) + " bytes in memory"), true;
         std::string error;
-        const Outcome read = page_.Read(bytes_, error, flow_.stop);
+        const Outcome read = file_.Read(bytes_, error, flow_.stop);
         if (read == Outcome::Stopped) return false;
         if (read == Outcome::Changed) error = "it changed while it was read; not done";
         if (read != Outcome::Done) return report_.Error(shown_, error), true;
         ++report_.totals.files;
         report_.totals.bytes += size;
-        const std::string_view page(bytes_, size);
+        const std::string_view bytes(bytes_, size);
         const bool held = Guarded([&] {
-            if (packing_ != site::Packing::kNone) return Twin(page);
-            mode_ == walk::Mode::Check ? Check(page) : Protect(page);
+            if (packing_ != site::Packing::kNone) return Twin(bytes);
+            mode_ == walk::Mode::Check ? Check(bytes) : Protect(bytes);
         });
         if (!held) report_.Error(shown_, "cannot hold what the file takes in memory (" + std::to_string(size) + " bytes)");
         return !stopped_;
@@ -100,7 +102,7 @@ private:
         std::string unpacked, problem;
         if (!site::Unpack(packing_, packed, site::kMaxPageBytes, &unpacked, &problem)) {
             if (unpacked.size() >= site::kMaxPageBytes) {
-                // An archive: what it packs is more than any page, and is skipped like a large binary file.
+                // An archive: what it packs is more than the page limit, and is skipped like a large binary file.
                 ++report_.totals.binarySkipped;
                 return;
             }
@@ -118,7 +120,7 @@ private:
         Outcome outcome;
         std::string error;
         folder_ = folders.Open(task_.folder, outcome, error);
-        if (folder_) outcome = page_.Open(*folder_, task_.name, task_.throughLink, task_.id, error);
+        if (folder_) outcome = file_.Open(*folder_, task_.name, task_.throughLink, task_.id, error);
         if (outcome == Outcome::Done) return true;
         report_.Error(shown_, outcome == Outcome::Changed ? walk::kMoved : error);
         return false;
@@ -128,9 +130,9 @@ private:
     // there is to do: a binary file over the page limit is not read further.
     bool Kind() {
         char start[site::kFirstBlockBytes];
-        const size_t length = static_cast<size_t>(std::min<unsigned long long>(page_.Stamped().size, sizeof start));
+        const size_t length = static_cast<size_t>(std::min<unsigned long long>(file_.Stamped().size, sizeof start));
         std::string error;
-        const Outcome read = page_.ReadStart(start, length, error);
+        const Outcome read = file_.ReadStart(start, length, error);
         if (read != Outcome::Done) {
             report_.Error(shown_, read == Outcome::Changed ? "it changed while it was read; not done" : error);
             return false;
@@ -138,11 +140,11 @@ private:
         kind_ = site::KindOfFile(task_.shown, std::string_view(start, length));
         if (packing_ != site::Packing::kNone) {
             // Its kind is that of what it packs; an archive too large to unpack here is skipped like a large binary file.
-            if (page_.Stamped().size <= site::kMaxPageBytes) return true;
+            if (file_.Stamped().size <= site::kMaxPageBytes) return true;
             ++report_.totals.binarySkipped;
             return false;
         }
-        if (kind_ == site::FileKind::kBinary && page_.Stamped().size > site::kMaxPageBytes) {
+        if (kind_ == site::FileKind::kBinary && file_.Stamped().size > site::kMaxPageBytes) {
             ++report_.totals.binarySkipped;
             return false;
         }
@@ -153,7 +155,7 @@ private:
 
     // Told from its size, without reading it.
     void TooLarge() {
-        const std::string size = std::to_string(page_.Stamped().size) + " bytes";
+        const std::string size = std::to_string(file_.Stamped().size) + " bytes";
         const std::string kLimit = std::to_string(site::kMaxPageBytes >> 20) + " MiB";
         const char* what = kind_ == site::FileKind::kPage ? "the page" : "the file";
         if (mode_ == walk::Mode::Check) {
@@ -163,11 +165,11 @@ private:
                                     "): left whole, not read");
     }
 
-    void Check(std::string_view page) {
-        const std::vector<site::Finding> findings = site::CheckFile(kind_, page);
+    void Check(std::string_view bytes) {
+        const std::vector<site::Finding> findings = site::CheckFile(kind_, bytes);
         size_t listed = 0;
         for (const site::Finding& f : findings) {
-            if (flow_.Accepted(f.address)) {
+            if (options_.Accepted(f.address)) {
                 ++report_.totals.accepted;
                 continue;
             }
@@ -180,12 +182,12 @@ private:
         if (task_.hidden) report_.totals.hidden += listed;
     }
 
-    // `file` is the file's own bytes, when they are `page` packed.
-    void Protect(std::string_view page, std::string_view file = std::string_view()) {
+    // `packed` is the file's own bytes, when they are `bytes` packed.
+    void Protect(std::string_view bytes, std::string_view packed = std::string_view()) {
         site::ProtectOptions options;
-        options.form = flow_.form;
-        options.accepted = &flow_.accepted;
-        site::ProtectResult result = site::ProtectFile(kind_, page, options);
+        options.form = options_.form;
+        options.accepted = &options_.accepted;
+        site::ProtectResult result = site::ProtectFile(kind_, bytes, options);
         report_.totals.accepted += result.accepted;
         report_.totals.optedOut += result.optedOut;
         // Lines as the file stands once the command is over.
@@ -194,7 +196,7 @@ private:
         if (result.rewritten == 0 && result.values == 0) return;
         std::string count = result.rewritten ? Count(result.rewritten, " anchor") : "";
         if (result.values) count += (count.empty() ? "" : ", ") + Count(result.values, " value") + " with addresses";
-        const unsigned long links = page_.Stamped().links;
+        const unsigned long links = file_.Stamped().links;
         if (task_.throughLink || links > 1) {
             return report_.List(shown_, 1, count + " to rewrite, but the file is not replaced: " +
                                                (task_.throughLink ? std::string("it was named through a symbolic link")
@@ -202,10 +204,10 @@ private:
                                                ", which replacing it would split");
         }
         if (repack_) {
-            std::string packed, problem;
-            if (!site::Pack(packing_, result.output, &packed, &problem)) return report_.Error(shown_, problem);
-            if (mode_ == walk::Mode::Protect && !Replace(file, packed)) return;
-        } else if (mode_ == walk::Mode::Protect && !Replace(page, result.output)) {
+            std::string repacked, problem;
+            if (!site::Pack(packing_, result.output, &repacked, &problem)) return report_.Error(shown_, problem);
+            if (mode_ == walk::Mode::Protect && !Replace(packed, repacked)) return;
+        } else if (mode_ == walk::Mode::Protect && !Replace(bytes, result.output)) {
             return;
         }
         ++report_.totals.changed;
@@ -214,11 +216,11 @@ private:
         report_.Say(shown_, count + (mode_ == walk::Mode::DryRun ? " to rewrite" : " rewritten"));
     }
 
-    bool Replace(std::string_view page, const std::string& output) {
-        share_.Keep(page.size() + output.size());
+    bool Replace(std::string_view read, const std::string& output) {
+        share_.Keep(read.size() + output.size());
         if (!(replacing_ = flow_.StartReplacing())) return stopped_ = true, false;
         std::string error;
-        const Outcome outcome = files::ReplacePage(*folder_, task_.name, page_, page, output, flow_.stop, error);
+        const Outcome outcome = files::ReplaceFile(*folder_, task_.name, file_, read, output, flow_.stop, error);
         if (outcome == Outcome::Stopped) stopped_ = true;
         if (outcome == Outcome::Changed) error = "it changed during the run: kept as it is now, not rewritten; run again";
         if (outcome == Outcome::Changed || outcome == Outcome::Failed) report_.Error(shown_, error);
@@ -229,10 +231,11 @@ private:
     Report& report_;
     const std::string& shown_;
     walk::Mode mode_;
+    const SiteOptions& options_;
     Flow& flow_;
     Share share_;
     const files::Folder* folder_ = nullptr;
-    files::Page page_;
+    files::File file_;
     char* bytes_ = nullptr;
     site::FileKind kind_ = site::FileKind::kText;
     const site::Packing packing_ = site::PackingOfFile(task_.shown);
@@ -243,12 +246,16 @@ private:
 
 }  // namespace
 
-size_t PageNeed(size_t size, site::Form form) { return site::WorkMemory(size, form) + size; }
+bool SiteOptions::Accepted(const std::string& address) const {
+    return !accepted.empty() && accepted.count(ascii::Lowered(address)) != 0;
+}
 
-void DoPage(walk::Task& task, walk::Mode mode, walk::FolderCache& folders, Flow& flow) {
+size_t FileNeed(size_t size, site::Form form) { return site::WorkMemory(size, form) + size; }
+
+void DoFile(walk::Task& task, walk::Mode mode, const SiteOptions& options, walk::FolderCache& folders, Flow& flow) {
     bool done, replacing;
     {
-        PageWork work(task, mode, flow);
+        FileWork work(task, mode, options, flow);
         done = work.Run(folders);
         replacing = work.Replacing();
     }

@@ -1,6 +1,6 @@
 // Threads for the site commands, the lock they share, and the stop that a terminating signal (POSIX) or Ctrl+C (Windows) asks for.
-#ifndef QUORVANE_CLI_THREADS_H
-#define QUORVANE_CLI_THREADS_H
+#ifndef QUORVANE_FILES_THREADS_H
+#define QUORVANE_FILES_THREADS_H
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-// The names of the new files that --protect writes beside a page: made and recognised in one place for both systems.
-#ifndef QUORVANE_CLI_TEMPORARYNAME_H
-#define QUORVANE_CLI_TEMPORARYNAME_H
+// The names of the new files that --protect writes beside a file: made and recognised in one place for both systems.
+#ifndef QUORVANE_FILES_TEMPORARYNAME_H
+#define QUORVANE_FILES_TEMPORARYNAME_H
 
 #include <string>
 #include <string_view>

@@ -1,14 +1,11 @@
-// What the threads of a site command share: the lock, the stop, the memory budget of the pages in hand, and the count of pages being replaced.
-#ifndef QUORVANE_CLI_FLOW_H
-#define QUORVANE_CLI_FLOW_H
+// What the threads of a site command share: the lock, the stop, the memory budget of the files in hand, and the count of files being replaced.
+#ifndef QUORVANE_FILES_FLOW_H
+#define QUORVANE_FILES_FLOW_H
 
 #include <stddef.h>
 
 #include <atomic>
-#include <string>
-#include <unordered_set>
 
-#include "Site.h"
 #include "Threads.h"
 #include "Walk.h"
 
@@ -17,12 +14,12 @@ public:
     explicit Flow(size_t budget);
 
     // Takes `bytes` of the budget (the whole budget when more), in the order
-    // asked, waiting while the pages in hand hold too much; false when the run stops first.
+    // asked, waiting while the files in hand hold too much; false when the run stops first.
     bool Take(size_t bytes);
     void Give(size_t bytes);
     size_t Budget() const { return budget_; }
 
-    // Before a page is replaced: false when the run stops, and the page stays as it is.
+    // Before a file is replaced: false when the run stops, and the file stays as it is.
     bool StartReplacing();
     // The work on the task is over: `done` when its report is complete (not
     // when the run stopped first, and it is not printed), `replacing` when
@@ -31,22 +28,16 @@ public:
     // Waits until the task is done; false when the run stops first.
     bool AwaitDone(const walk::Task& task);
 
-    // Stops the run for `signal` (the first one counts; 0 adds none): no page
-    // is taken or replaced from now on. Waits until the pages being replaced
+    // Stops the run for `signal` (the first one counts; 0 adds none): no file
+    // is taken or replaced from now on. Waits until the files being replaced
     // are whole.
     void Stop(int signal);
     int StoppedBy();
 
-    // Addresses known to be public (--accept), in lower case, and the form
-    // of --protect; set before the threads start.
-    std::unordered_set<std::string> accepted;
-    site::Form form = site::Form::kReferences;
-    bool Accepted(const std::string& address) const;
-
     std::atomic<bool> stop{false};
     threads::Lock lock;
     // Wakes the printing thread and those waiting for a stop's end. Every
-    // wake-up goes to whoever waits for it only, so that a page's end does
+    // wake-up goes to whoever waits for it only, so that a file's end does
     // not wake every thread.
     threads::Wake wake;
 

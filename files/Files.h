@@ -1,6 +1,6 @@
-// The file system as the site commands need it: folders opened from the folder above, pages opened without blocking and read within their size, replaced only while unchanged; for POSIX and for Windows.
-#ifndef QUORVANE_CLI_FILES_H
-#define QUORVANE_CLI_FILES_H
+// The file system as the site commands need it: folders opened from the folder above, files opened without blocking and read within their size, replaced only while unchanged; the same steps for POSIX and Windows.
+#ifndef QUORVANE_FILES_FILES_H
+#define QUORVANE_FILES_FILES_H
 
 #include <stddef.h>
 
@@ -15,9 +15,13 @@ namespace files {
 // absolute and given the \\?\ prefix so that no length limit applies.
 #ifdef _WIN32
 using Path = std::wstring;
+using Handle = void*;  // a HANDLE
 #else
 using Path = std::string;
+using Handle = int;  // a file descriptor
 #endif
+// No handle: -1 on POSIX, null on Windows (INVALID_HANDLE_VALUE is never kept).
+extern const Handle kNoHandle;
 
 enum class Kind { File, Folder, Link, Other };
 
@@ -39,8 +43,10 @@ struct Named {
 // The arguments from argv[first] on. False when the command line cannot be read.
 bool ArgumentPaths(int argc, char** argv, int first, std::vector<Named>& named, std::string& error);
 
+// The most that ReadNamedFile takes.
+constexpr size_t kMostNamedFileBytes = size_t(16) << 20;
 // A small file named on the command line (a list the user keeps), whole;
-// false with `error` when it cannot be read or holds more than 16 MiB.
+// false with `error` when it cannot be read or holds more than kMostNamedFileBytes.
 bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error);
 
 // What a path or a folder's entry is. `other` names a Kind::Other ("a FIFO", "a socket", "a device").
@@ -60,12 +66,31 @@ extern const char kShownSeparator;
 
 enum class Outcome { Done, Changed, Stopped, Failed };
 
+// A folder held open: its handle and, on Windows, where the names in it are
+// opened by path, its path.
+struct OpenFolder {
+    Handle handle = kNoHandle;
+#ifdef _WIN32
+    Path path;
+#endif
+};
+
+// An entry of a folder: its name, that name as UTF-8 for printing (Windows
+// names that are not valid UTF-16 come out as bytes that are not UTF-8), and
+// what it is, a link never followed.
+struct Entry {
+    Path name;
+    std::string shown;
+    Look look;
+};
+
 // An open folder. One named on the command line is opened by its path,
 // through links as grep -r does; any other from the open folder above it and
 // never through a link (or junction), so that a folder swapped for a link
 // during the run is not followed.
 class Folder {
 public:
+    using Entry = files::Entry;
     Folder() = default;
     ~Folder();
     Folder(Folder&& other) noexcept;
@@ -77,58 +102,40 @@ public:
     Outcome OpenPath(const Path& path, std::string& error);
     Outcome OpenChild(const Folder& parent, const Path& name, std::string& error);
     const Identity& Id() const { return id_; }
+    const OpenFolder& Open() const { return open_; }
 
-    // An entry: its name, that name as UTF-8 for printing (Windows names that
-    // are not valid UTF-16 come out as bytes that are not UTF-8), and what it
-    // is, a link never followed.
-    struct Entry {
-        Path name;
-        std::string shown;
-        Look look;
-    };
     // Every entry but "." and "..", in byte order of the UTF-8 names.
     bool List(std::vector<Entry>& entries, std::string& error) const;
 
 private:
-    friend class Page;
-    friend class Replacement;
-    friend Outcome RemoveLeftover(const Folder& folder, const Path& name, std::string& error);
+    Outcome Opened(const OpenFolder* parent, const Path& name, std::string& error);
     void Close();
-#ifdef _WIN32
-    Outcome Opened(bool followLink, std::string& error);
-    Path path_;
-    void* handle_ = nullptr;
-#else
-    Outcome Opened(std::string& error);
-    int fd_ = -1;
-#endif
+    OpenFolder open_;
     Identity id_;
 };
 
-// What tells that a page changed since it was read, and what its replacement has to keep.
+// What tells that a file changed since it was read, and what its replacement has to keep.
 struct Stamp {
     Identity id;
     unsigned long long size = 0;
     long long modified = 0;  // nanoseconds (on Windows 100 ns units) since the system's epoch
     long long changed = 0;   // the inode's change time (on Windows the change time)
     unsigned long links = 1;
-#ifndef _WIN32
-    unsigned mode = 0;
+    unsigned mode = 0;  // POSIX only: permissions, owner and group
     unsigned uid = 0;
     unsigned gid = 0;
-#endif
     bool SameAs(const Stamp& other) const {
         return id == other.id && size == other.size && modified == other.modified && changed == other.changed;
     }
 };
 
-// A page open for reading.
-class Page {
+// A file open for reading.
+class File {
 public:
-    Page() = default;
-    ~Page();
-    Page(const Page&) = delete;
-    Page& operator=(const Page&) = delete;
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
 
     // Opens `name` in `folder` without blocking and, unless `followLink`,
     // not through a link. Failed with `error` when it is not a regular file
@@ -137,54 +144,39 @@ public:
     Outcome Open(const Folder& folder, const Path& name, bool followLink, const Identity& expected, std::string& error);
     const Stamp& Stamped() const { return stamp_; }
 
-    // Reads the page's Stamped().size bytes into `bytes`, checking `stop`
+    // Reads the file's Stamped().size bytes into `bytes`, checking `stop`
     // between steps. Changed when it holds more or fewer.
     Outcome Read(char* bytes, std::string& error, const std::atomic<bool>& stop);
     // Reads its first `length` bytes (no more than it holds), which tell
     // its kind, and leaves Read to start from the beginning all the same.
     Outcome ReadStart(char* bytes, size_t length, std::string& error);
 
-    // Done when the page under `name` in `folder` is still this one, with
+    // Done when the file under `name` in `folder` is still this one, with
     // the same size, times and bytes as `read`; Changed when not.
     Outcome Unchanged(const Folder& folder, const Path& name, std::string_view read, std::string& error);
     void Close();
 
 private:
-    friend class Replacement;
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    friend Outcome ReplaceFile(const Folder&, const Path&, File&, std::string_view, std::string_view,
+                               const std::atomic<bool>&, std::string&);
+    Handle handle_ = kNoHandle;
     Stamp stamp_;
 };
 
-// Writes `bytes` to a new file in `folder`, named .quorvane-XXXXXXXX.tmp
-// whatever the page's name, with the page's permissions (POSIX: also owner
+// Writes `bytes` to a new file in `folder`, named .quorvane-XXXXXXXXXXXX.tmp
+// whatever the file's name, with the file's permissions (POSIX: also owner
 // and extended attributes, so ACLs and security labels), flushes it to disk,
-// and renames it over `name` if the page is still as `page` read it
+// and renames it over `name` if the file is still as `file` read it
 // (`read` its bytes): Changed when not, and Stopped when `stop` comes first;
-// then the new file goes and the page stays as it is.
-Outcome ReplacePage(const Folder& folder, const Path& name, Page& page, std::string_view read, std::string_view bytes,
+// then the new file goes and the file stays as it is.
+Outcome ReplaceFile(const Folder& folder, const Path& name, File& file, std::string_view read, std::string_view bytes,
                     const std::atomic<bool>& stop, std::string& error);
 
-// True for the names of ReplacePage's new files.
+// True for the names of ReplaceFile's new files.
 bool IsTemporaryName(const Path& name);
 // Removes the temporary file `name` of an earlier run, if no running one
 // has it open: Done when removed, Stopped when in use (left alone).
 Outcome RemoveLeftover(const Folder& folder, const Path& name, std::string& error);
-
-#ifdef _WIN32
-// `what`, a colon and the system's message for the error `code`.
-std::string WindowsError(const char* what, unsigned long code);
-#endif
-
-// UTF-8 text to standard output or error. On Windows a console gets it as
-// wide characters, so that any name shows whatever the console code page;
-// a pipe or a file gets the UTF-8 bytes.
-void Write(bool toError, std::string_view text);
-// False when standard output could not take what was written.
-bool Flush();
 
 }  // namespace files
 
