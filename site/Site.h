@@ -46,7 +46,23 @@ enum class Form {
     // Each mailto anchor replaced by the mail code: a NOSCRIPT anchor and a
     // script that writes the link from pieces.
     kScript,
+    // Each address and "mailto:" that a script can put back for visitors
+    // sealed with the site's key, for the site's one decoder script; the
+    // rest as in the default form.
+    kStrong,
 };
+
+// What the strong form needs besides the page.
+struct StrongSetting {
+    std::string key;           // the site's key: kStrongKeyBytes bytes
+    std::string decoderUrl;    // the decoder as this page refers to it (relative), as a URL
+    std::string fallbackText;  // shown without JavaScript where an address stood (UTF-8)
+    std::string fallbackUrl;   // the href of a mail link without JavaScript; none when empty
+};
+constexpr size_t kStrongKeyBytes = 32;
+// The file name of the decoder script, at the top of each folder protected.
+constexpr char kDecoderName[] = "quorvane-mail.js";
+constexpr char kDefaultFallbackText[] = "(e-mail address)";
 
 // The memory one page's work takes beyond its bytes: for the default form
 // and --check its output, at most seven bytes for each of its own, and what
@@ -57,6 +73,8 @@ struct ProtectOptions {
     Form form = Form::kReferences;
     // Addresses left readable on purpose, in lower case; counted apart.
     const std::unordered_set<std::string>* accepted = nullptr;
+    // For Form::kStrong, and only then; never null with it.
+    const StrongSetting* strong = nullptr;
 };
 
 // Where one anchor was replaced: its bytes in the input, and the code that took their place in the output.
