@@ -213,11 +213,18 @@ private:
         std::string sealed;
         std::vector<Change> attributes;
         bool anchor = false;
-        std::vector<std::string> seen;
+        std::vector<std::string> seen, taken;
         for (const ReadAttribute& a : tag.attributes) {
             const std::string name = ascii::Lowered(page_.substr(a.nameBegin, a.nameEnd - a.nameBegin));
-            // The parser keeps the first of two attributes of one name.
-            if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+            const bool quoted = a.hasValue && a.valueEnd < page_.size() && a.valueBegin > 0 &&
+                                (page_[a.valueEnd] == '"' || page_[a.valueEnd] == '\'') && page_[a.valueBegin - 1] == page_[a.valueEnd];
+            const size_t end = a.hasValue ? a.valueEnd + (quoted ? 1 : 0) : a.nameEnd;
+            // The parser keeps the first of two attributes of one name. A later one of a name whose first
+            // is taken goes too, so that it cannot become the first where that one goes.
+            if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+                if (std::find(taken.begin(), taken.end(), name) != taken.end()) attributes.push_back({a.nameBegin, end, "", tag.begin});
+                continue;
+            }
             seen.push_back(name);
             if (!a.hasValue || name == kSealedAttributes || name == kSealedText) continue;
             const std::string_view raw = page_.substr(a.valueBegin, a.valueEnd - a.valueBegin);
@@ -226,9 +233,8 @@ private:
             if (!HoldsSomething(value, accepted_)) continue;
             sealed.append(name).push_back('\0');
             sealed.append(value).push_back('\0');
-            const bool quoted = a.valueEnd < page_.size() && (page_[a.valueEnd] == '"' || page_[a.valueEnd] == '\'') &&
-                                a.valueBegin > 0 && page_[a.valueBegin - 1] == page_[a.valueEnd];
-            Change change{a.nameBegin, a.valueEnd + (quoted ? 1 : 0), std::string(), tag.begin};
+            taken.push_back(name);
+            Change change{a.nameBegin, end, std::string(), tag.begin};
             if (IsMailtoHref(name, value)) {
                 anchor = anchor || (tag.roles & kRoleAnchor) != 0;
                 // Without JavaScript a mail link goes to the contact page, or nowhere: never to a dead mailto:.

@@ -12,6 +12,7 @@
 #include "DomReader.h"
 #include "Site.h"
 #include "Strong.h"
+#include "TokenOracle.h"
 
 // The tree as a browser holds it, one line a node, adjacent texts as one and attributes sorted; with `key`,
 // as the decoder leaves it: sealed attributes put back, sealed texts as text, its own script left out.
@@ -94,7 +95,8 @@ inline std::string TreeOf(const std::string& page, const std::string* key, bool 
     const std::string none;
     Tree(ParseInArena(page, arena)->document, key != nullptr ? key : scripting ? &none : nullptr, lines);
     std::string out;
-    for (const std::string& l : lines) out += l + "\n";
+    // Control characters and broken bytes as gumbo reads them, whichever way a value came into the tree.
+    for (const std::string& l : lines) out += Normalized(l) + "\n";
     return out;
 }
 
