@@ -92,7 +92,8 @@ bool Decoders::Write(bool dryRun) {
             continue;
         }
         std::string error;
-        const files::Outcome outcome = files::WriteFile(d.folder, DecoderName(), d.existed ? &d.before : nullptr, d.script, error);
+        const files::Outcome outcome =
+            files::WriteOwnFile(d.folder, DecoderName(), d.existed ? &d.before : nullptr, d.script, error);
         if (outcome == files::Outcome::Changed) return Fail(d.shown, "it changed while the decoder was written; run again");
         if (outcome != files::Outcome::Done) return Fail(d.shown, error);
         d.onDisk = true;

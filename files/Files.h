@@ -185,8 +185,8 @@ Outcome ReadFileIn(const Folder& folder, const Path& name, size_t most, std::str
 // `*before`, and it keeps its permissions, owner and attributes. Changed when
 // the name is not as expected, up to the rename. A file that holds `bytes`
 // already is not written.
-Outcome WriteFile(const Folder& folder, const Path& name, const std::string* before, std::string_view bytes,
-                  std::string& error);
+Outcome WriteOwnFile(const Folder& folder, const Path& name, const std::string* before, std::string_view bytes,
+                     std::string& error);
 
 // `size` bytes from the system's random source (getrandom or /dev/urandom;
 // on Windows RtlGenRandom); false with `error` when it gives none.

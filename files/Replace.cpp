@@ -101,8 +101,8 @@ Outcome ReplaceFile(const Folder& folder, const Path& name, File& file, std::str
     return replacement.Rename(name, file.handle_, error) ? Outcome::Done : Outcome::Failed;
 }
 
-Outcome WriteFile(const Folder& folder, const Path& name, const std::string* before, std::string_view bytes,
-                  std::string& error) {
+Outcome WriteOwnFile(const Folder& folder, const Path& name, const std::string* before, std::string_view bytes,
+                     std::string& error) {
     const std::atomic<bool> never{false};
     if (!before) {
         Replacement replacement(folder);

@@ -364,7 +364,7 @@ TEST_F(FilesTest, WriteFileOnlyOverWhatWasRead) {
     files::Folder folder;
     ASSERT_EQ(folder.OpenPath(top_, error), Outcome::Done);
     EXPECT_EQ(files::ReadFileIn(folder, "own.js", 100, bytes, error), Outcome::Changed);
-    EXPECT_EQ(files::WriteFile(folder, "own.js", nullptr, "first", error), Outcome::Done) << error;
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", nullptr, "first", error), Outcome::Done) << error;
     umask(mask);
     struct stat st;
     ASSERT_EQ(stat(Path("own.js").c_str(), &st), 0);
@@ -373,18 +373,18 @@ TEST_F(FilesTest, WriteFileOnlyOverWhatWasRead) {
     EXPECT_EQ(bytes, "first");
     EXPECT_EQ(files::ReadFileIn(folder, "own.js", 4, bytes, error), Outcome::Failed);
 
-    EXPECT_EQ(files::WriteFile(folder, "own.js", nullptr, "over", error), Outcome::Changed);  // one came meanwhile
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", nullptr, "over", error), Outcome::Changed);  // one came meanwhile
     const std::string read = "first", other = "other";
-    EXPECT_EQ(files::WriteFile(folder, "own.js", &other, "second", error), Outcome::Changed);
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", &other, "second", error), Outcome::Changed);
     EXPECT_EQ(Get("own.js"), "first");
     ASSERT_EQ(chmod(Path("own.js").c_str(), 0604), 0);
-    EXPECT_EQ(files::WriteFile(folder, "own.js", &read, "second", error), Outcome::Done) << error;
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", &read, "second", error), Outcome::Done) << error;
     EXPECT_EQ(Get("own.js"), "second");
     ASSERT_EQ(stat(Path("own.js").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0604u);
     const ino_t inode = st.st_ino;
     const std::string now = "second";
-    EXPECT_EQ(files::WriteFile(folder, "own.js", &now, "second", error), Outcome::Done);  // the same bytes: not written
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", &now, "second", error), Outcome::Done);  // the same bytes: not written
     ASSERT_EQ(stat(Path("own.js").c_str(), &st), 0);
     EXPECT_EQ(st.st_ino, inode);
 
@@ -394,8 +394,8 @@ TEST_F(FilesTest, WriteFileOnlyOverWhatWasRead) {
     fs::create_directory(Path("folder.js"));
     for (const char* name : {"link.js", "folder.js"}) {
         EXPECT_EQ(files::ReadFileIn(folder, name, 100, bytes, error), Outcome::Failed) << name;
-        EXPECT_NE(files::WriteFile(folder, name, &now, "third", error), Outcome::Done) << name;
-        EXPECT_EQ(files::WriteFile(folder, name, nullptr, "third", error), Outcome::Changed) << name;
+        EXPECT_NE(files::WriteOwnFile(folder, name, &now, "third", error), Outcome::Done) << name;
+        EXPECT_EQ(files::WriteOwnFile(folder, name, nullptr, "third", error), Outcome::Changed) << name;
     }
     EXPECT_EQ(Get("target.js"), "second");
     EXPECT_EQ(Temporaries(), std::vector<std::string>());
