@@ -34,19 +34,22 @@ bool ReadOption(int argc, char** argv, int& i, CommandLine& line, Asked& asked, 
     else if (strcmp(option, "--version") == 0) asked.version = true;
     else if (strcmp(option, "--form") == 0 || strncmp(option, "--form=", 7) == 0) {
         const char* form = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
-        if (strcmp(form, "references") != 0 && strcmp(form, "script") != 0) {
-            error = "--form takes references or script";
+        if (strcmp(form, "references") != 0 && strcmp(form, "script") != 0 && strcmp(form, "strong") != 0) {
+            error = "--form takes references, script or strong";
             return false;
         }
         line.form = form;
         asked.form = true;
-    } else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0) {
+    } else if (strcmp(option, "--accept") == 0 || strcmp(option, "--accept-file") == 0 ||
+               strcmp(option, "--fallback-text") == 0 || strcmp(option, "--fallback-url") == 0) {
         if (i + 1 == argc) {
             error = std::string(option) + " wants its operand";
             return false;
         }
-        if (option[8] == '\0') line.accepted.push_back(argv[++i]);
-        else line.acceptFiles.push_back(++i);
+        if (strcmp(option, "--accept") == 0) line.accepted.push_back(argv[++i]);
+        else if (strcmp(option, "--accept-file") == 0) line.acceptFiles.push_back(++i);
+        // Kept as indexes: on Windows the text is read again from the wide command line.
+        else (option[11] == 't' ? line.fallbackText : line.fallbackUrl) = ++i;
     } else if (strcmp(option, "--jobs") == 0 || strncmp(option, "--jobs=", 7) == 0) {
         const char* n = option[6] == '=' ? option + 7 : i + 1 < argc ? argv[++i] : "";
         if ((line.jobs = Jobs(n)) == 0) {
@@ -67,6 +70,8 @@ bool OptionsFitTheJob(const CommandLine& line, const Asked& asked, std::string& 
     else if ((!line.accepted.empty() || !line.acceptFiles.empty()) && !asked.check && !asked.protect)
         error = "--accept and --accept-file go with --protect and --check only";
     else if (asked.form && !asked.protect) error = "--form goes with --protect only";
+    else if ((line.fallbackText || line.fallbackUrl) && line.form != "strong")
+        error = "--fallback-text and --fallback-url go with --form strong only";
     else if (line.jobs && !asked.protect && !asked.check) error = "--jobs goes with --protect and --check only";
     return error.empty();
 }

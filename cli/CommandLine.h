@@ -10,8 +10,11 @@ enum class Job { Code, Protect, Check, Help, Version };
 struct CommandLine {
     Job job = Job::Code;
     bool dryRun = false;
-    // --form of --protect: "references" (the default), "script".
+    // --form of --protect: "references" (the default), "script", "strong".
     std::string form = "references";
+    // The argv indexes of --fallback-text TEXT and --fallback-url URL (strong form); 0 when not given.
+    int fallbackText = 0;
+    int fallbackUrl = 0;
     // Addresses known to be public, from --accept ADDRESS, and the
     // argv indexes of --accept-file FILE (one address a line).
     std::vector<std::string> accepted;

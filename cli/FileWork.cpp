@@ -187,6 +187,7 @@ private:
         site::ProtectOptions options;
         options.form = options_.form;
         options.accepted = &options_.accepted;
+        if (options.form == site::Form::kStrong) options.strong = options_.strong[task_.folder];
         site::ProtectResult result = site::ProtectFile(kind_, bytes, options);
         report_.totals.accepted += result.accepted;
         report_.totals.optedOut += result.optedOut;

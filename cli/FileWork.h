@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "Flow.h"
 #include "Site.h"
@@ -15,6 +16,9 @@ struct SiteOptions {
     std::unordered_set<std::string> accepted;
     // The form of --protect.
     site::Form form = site::Form::kReferences;
+    // For the strong form: the setting of each folder of the walk, by its
+    // index; each page's refers to the decoder at the top of its PATH.
+    std::vector<const site::StrongSetting*> strong;
     bool Accepted(const std::string& address) const;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Ascii.h"
+#include "Decoders.h"
 #include "FileWork.h"
 #include "Files.h"
 #include "Flow.h"
@@ -38,6 +39,7 @@ public:
             if (flow_.stop.load()) break;
             walker_.Named(n);
         }
+        if (decoders_ && !flow_.stop.load()) decoders_->Settle(walker_.Folders(), tasks_, options_);
         const unsigned jobs = Jobs();
         if (!flow_.stop.load() && workers_.Start(jobs, [](void* run) { static_cast<Run*>(run)->Work(); }, this) == 0 && jobs) {
             Work();  // no thread to be had: this one does the files
@@ -48,6 +50,7 @@ public:
             ended_ = true;
         }
         workers_.Join();
+        if (decoders_) output::Write(true, decoders_->HashLines());
         output::Write(true, Summary(totals_, mode_ != walk::Mode::Check, mode_ == walk::Mode::DryRun, nullptr));
         output::Flush();
         if (mode_ != walk::Mode::Check) return totals_.errors ? 1 : 0;
@@ -56,6 +59,7 @@ public:
 
     std::unordered_set<std::string>& Accepted() { return options_.accepted; }
     void SetForm(site::Form form) { options_.form = form; }
+    void SetDecoders(Decoders* decoders) { decoders_ = decoders; }
 
 private:
     unsigned Jobs() const {
@@ -162,6 +166,7 @@ private:
     size_t printed_ = 0;
     Totals totals_;
     bool ended_ = false;
+    Decoders* decoders_ = nullptr;
 };
 
 // The addresses of --accept and of each --accept-file, one a line (blank
@@ -187,6 +192,20 @@ bool Accept(const CommandLine& line, int argc, char** argv, std::unordered_set<s
     return true;
 }
 
+// The text of the option operand argv[index], if given, as UTF-8 (on Windows
+// from the wide command line, as the paths). False, with the error printed, when it cannot be read.
+bool Argument(int index, int argc, char** argv, std::string& text) {
+    if (index == 0) return true;
+    std::vector<files::Named> named;
+    std::string error;
+    if (!files::ArgumentPaths(argc, argv, index, named, error)) {
+        output::Write(true, "quorvane-code: " + error + "\n");
+        return false;
+    }
+    text = named[0].shown;
+    return true;
+}
+
 }  // namespace
 
 int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
@@ -198,7 +217,15 @@ int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
     }
     const walk::Mode mode = line.job == Job::Check ? walk::Mode::Check : line.dryRun ? walk::Mode::DryRun : walk::Mode::Protect;
     Run run(mode, line.jobs);
-    run.SetForm(line.form == "script" ? site::Form::kScript : site::Form::kReferences);
+    const bool strong = line.job == Job::Protect && line.form == "strong";
+    run.SetForm(strong ? site::Form::kStrong : line.form == "script" ? site::Form::kScript : site::Form::kReferences);
     if (!Accept(line, argc, argv, run.Accepted())) return 2;
+    if (!strong) return run.Go(named);
+    std::string text = site::kDefaultFallbackText, url;
+    if (!Argument(line.fallbackText, argc, argv, text) || !Argument(line.fallbackUrl, argc, argv, url)) return 2;
+    // Every decoder read before anything is written, and written before any page.
+    Decoders decoders(text, url);
+    if (!decoders.Prepare(named) || !decoders.Write(line.dryRun)) return 1;
+    run.SetDecoders(&decoders);
     return run.Go(named);
 }

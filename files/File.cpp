@@ -99,6 +99,27 @@ Outcome File::Unchanged(const Folder& folder, const Path& name, std::string_view
     }
 }
 
+Outcome ReadFileIn(const Folder& folder, const Path& name, size_t most, std::string& bytes, std::string& error) {
+    Look look;
+    const sys::Result looked = sys::LookAtName(folder.Open(), name, false, look, nullptr);
+    if (looked == sys::Result::Gone) return Outcome::Changed;
+    if (looked != sys::Result::Ok) return error = sys::Error("cannot look at it"), Outcome::Failed;
+    if (look.kind != Kind::File) {
+        error = std::string("not a regular file but ") + (look.kind == Kind::Link ? "a symbolic link" : look.kind == Kind::Folder
+                                                               ? "a folder" : look.other);
+        return Outcome::Failed;
+    }
+    File file;
+    const Outcome opened = file.Open(folder, name, false, look.id, error);
+    if (opened != Outcome::Done) return opened == Outcome::Changed ? (error = "it changed while it was read", Outcome::Failed) : opened;
+    if (file.Stamped().size > most) return error = "larger than " + std::to_string(most) + " bytes", Outcome::Failed;
+    bytes.assign(static_cast<size_t>(file.Stamped().size), '\0');
+    const std::atomic<bool> never{false};
+    const Outcome read = file.Read(&bytes[0], error, never);
+    if (read == Outcome::Changed) error = "it changed while it was read";
+    return read == Outcome::Done ? read : Outcome::Failed;
+}
+
 bool ReadNamedFile(const Named& named, std::string& bytes, std::string& error) {
     if (!named.error.empty()) return error = named.error, false;
     Handle handle = kNoHandle;

@@ -172,6 +172,26 @@ private:
 Outcome ReplaceFile(const Folder& folder, const Path& name, File& file, std::string_view read, std::string_view bytes,
                     const std::atomic<bool>& stop, std::string& error);
 
+// The whole of the regular file `name` in `folder`, never through a link,
+// if it holds at most `most` bytes: Done; Changed when there is no file of
+// that name; Failed, with `error`, when it is anything else or cannot be read.
+Outcome ReadFileIn(const Folder& folder, const Path& name, size_t most, std::string& bytes, std::string& error);
+
+// Makes `name` in `folder` hold `bytes`: a file of the tool's own, not one
+// of the files a run reads. The same steps as ReplaceFile, through a new file
+// flushed to disk and renamed into place. With `before` null there must be no
+// file of that name, and a new one gets the permissions a new file gets
+// (POSIX: as the umask allows); otherwise the regular file there must hold
+// `*before`, and it keeps its permissions, owner and attributes. Changed when
+// the name is not as expected, up to the rename. A file that holds `bytes`
+// already is not written.
+Outcome WriteOwnFile(const Folder& folder, const Path& name, const std::string* before, std::string_view bytes,
+                     std::string& error);
+
+// `size` bytes from the system's random source (getrandom or /dev/urandom;
+// on Windows RtlGenRandom); false with `error` when it gives none.
+bool RandomBytes(char* into, size_t size, std::string& error);
+
 // True for the names of ReplaceFile's new files.
 bool IsTemporaryName(const Path& name);
 // Removes the temporary file `name` of an earlier run, if no running one

@@ -1,4 +1,4 @@
-// Replacing a file, the same steps on every system: a held temporary file beside it, renamed over it only while it is unchanged; and a killed run's leftovers removed.
+// Replacing a file, the same steps on every system: a held temporary file beside it, renamed over it only while it is unchanged; the tool's own files written the same way; and a killed run's leftovers removed.
 #include <algorithm>
 
 #include "Files.h"
@@ -73,6 +73,14 @@ public:
         return sys::PutInPlace(folder_, name_, held_, name, replaced, error);
     }
 
+    // A file of the tool's own where there was none: as ordinary as any new
+    // file, and never put over one that came meanwhile.
+    Outcome PlaceNew(const Path& name, std::string& error) {
+        const sys::Result placed = sys::PutNew(folder_, name_, held_, name, error);
+        return placed == sys::Result::Ok ? Outcome::Done : placed == sys::Result::Taken ? Outcome::Changed : Outcome::Failed;
+    }
+    bool MakeOrdinary(std::string& error) { return sys::MakeOrdinary(held_, error); }
+
 private:
     const OpenFolder& folder_;
     Path name_;
@@ -91,6 +99,32 @@ Outcome ReplaceFile(const Folder& folder, const Path& name, File& file, std::str
     if (unchanged != Outcome::Done) return unchanged;
     if (stop.load()) return Outcome::Stopped;
     return replacement.Rename(name, file.handle_, error) ? Outcome::Done : Outcome::Failed;
+}
+
+Outcome WriteOwnFile(const Folder& folder, const Path& name, const std::string* before, std::string_view bytes,
+                     std::string& error) {
+    const std::atomic<bool> never{false};
+    if (!before) {
+        Replacement replacement(folder);
+        if (!replacement.Create(error) || !replacement.MakeOrdinary(error)) return Outcome::Failed;
+        const Outcome written = replacement.Write(bytes, never, error);
+        return written == Outcome::Done ? replacement.PlaceNew(name, error) : written;
+    }
+    if (*before == bytes) return Outcome::Done;
+    Look look;
+    const sys::Result looked = sys::LookAtName(folder.Open(), name, false, look, nullptr);
+    if (looked == sys::Result::Gone) return Outcome::Changed;
+    if (looked != sys::Result::Ok) return error = sys::Error("cannot look at it"), Outcome::Failed;
+    File file;
+    const Outcome opened = file.Open(folder, name, false, look.id, error);
+    if (opened != Outcome::Done) return opened;
+    if (file.Stamped().links > 1) {
+        error = "it has " + std::to_string(file.Stamped().links) + " hard links, which replacing it would split";
+        return Outcome::Failed;
+    }
+    // What ReplaceFile compares before the rename: the file as it was read, which must be `before`.
+    if (file.Stamped().size != before->size()) return Outcome::Changed;
+    return ReplaceFile(folder, name, file, *before, bytes, never, error);
 }
 
 bool IsTemporaryName(const Path& name) {

@@ -50,12 +50,19 @@ Result CreateHeld(const OpenFolder& folder, const Path& name, Handle& handle);
 // permissions and extended attributes of `from`; on Windows nothing, the
 // replace keeps them.
 bool KeepMetadata(Handle from, const Stamp& stamp, Handle to, std::string& error);
+// What a new file of the tool's own gets that the held one lacks: on POSIX
+// the permissions of the umask; on Windows the temporary attribute taken off.
+bool MakeOrdinary(Handle handle, std::string& error);
 bool WriteSome(Handle handle, const char* bytes, size_t size, size_t& wrote);
 bool FlushToDisk(Handle handle);
 // Puts the held new file `temporary` in the place of `name` and closes both
 // handles; the order of closing and renaming is the system's (see each layer).
 bool PutInPlace(const OpenFolder& folder, const Path& temporary, Handle& held, const Path& name, Handle& replaced,
                 std::string& error);
+// Gives the held new file `temporary` the name `name`, where no file may
+// stand (Taken when one does), and closes its handle; on failure the new
+// file is removed.
+Result PutNew(const OpenFolder& folder, const Path& temporary, Handle& held, const Path& name, std::string& error);
 // Removes the new file `temporary` and closes its handle.
 void Discard(const OpenFolder& folder, const Path& temporary, Handle& held);
 

@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/file.h>
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -227,6 +230,14 @@ bool KeepMetadata(Handle from, const Stamp& stamp, Handle to, std::string& error
     return KeepAttributes(from, to, error);
 }
 
+// The umask is read by setting it, and so set back at once; the threads
+// that create files start after the tool's own files are written.
+bool MakeOrdinary(Handle handle, std::string& error) {
+    const mode_t mask = umask(077);
+    umask(mask);
+    return fchmod(handle, 0666 & ~mask) == 0 || Fail("cannot give the new file its permissions", error);
+}
+
 bool WriteSome(Handle handle, const char* bytes, size_t size, size_t& wrote) {
     ssize_t n;
     while ((n = write(handle, bytes, size)) < 0 && errno == EINTR) {
@@ -246,6 +257,20 @@ bool PutInPlace(const OpenFolder& folder, const Path& temporary, Handle& held, c
     Close(held);
     Close(replaced);
     return true;
+}
+
+// A second name that fails where one stands, then the first one gone; still
+// locked meanwhile, so that no other run takes the file for a leftover.
+Result PutNew(const OpenFolder& folder, const Path& temporary, Handle& held, const Path& name, std::string& error) {
+    if (linkat(folder.handle, temporary.c_str(), folder.handle, name.c_str(), 0) != 0) {
+        const int code = errno;
+        Discard(folder, temporary, held);
+        error = ErrorOf("cannot give the new file its name", code);
+        return code == EEXIST ? Result::Taken : Result::Failed;
+    }
+    unlinkat(folder.handle, temporary.c_str(), 0);
+    Close(held);
+    return Result::Ok;
 }
 
 // Removed while still locked, then closed.
@@ -286,6 +311,29 @@ unsigned long long Clock() {
 }
 
 }  // namespace sys
+
+bool RandomBytes(char* into, size_t size, std::string& error) {
+#if defined(__linux__)
+    // getrandom waits only until the kernel's pool is first seeded, and takes no descriptor.
+    while (size > 0) {
+        const ssize_t n = getrandom(into, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == ENOSYS) break;  // a kernel older than 3.17
+        if (n < 0) return error = sys::Error("cannot read the system's random source"), false;
+        into += n, size -= static_cast<size_t>(n);
+    }
+    if (size == 0) return true;
+#endif
+    Handle handle = kNoHandle;
+    if (!sys::OpenPathForReading("/dev/urandom", handle)) return error = sys::Error("cannot open /dev/urandom"), false;
+    size_t got = 0;
+    for (; size > 0; into += got, size -= got) {
+        if (!sys::ReadSome(handle, into, size, got) || got == 0) break;
+    }
+    if (size > 0) error = sys::Error("cannot read /dev/urandom");
+    sys::Close(handle);
+    return size == 0;
+}
 
 bool ArgumentPaths(int argc, char** argv, int first, std::vector<Named>& named, std::string&) {
     for (int i = first; i < argc; ++i) named.push_back({argv[i], argv[i], std::string()});

@@ -1,5 +1,6 @@
 // The file steps' system calls on Windows: wide-character paths with the \\?\ prefix, each folder and file told by its file ID, reparse points never followed inside a folder.
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shellapi.h>
 #include <string.h>
 
@@ -212,6 +213,16 @@ Result CreateHeld(const OpenFolder& folder, const Path& name, Handle& handle) {
 
 bool KeepMetadata(Handle, const Stamp&, Handle, std::string&) { return true; }
 
+// The held file was made temporary, which keeps it in the cache; a file of
+// the tool's own keeps the folder's inherited security and is a normal file.
+bool MakeOrdinary(Handle handle, std::string& error) {
+    FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) return true;
+    error = Error("cannot make the new file a normal file");
+    return false;
+}
+
 bool WriteSome(Handle handle, const char* bytes, size_t size, size_t& wrote) {
     DWORD n = 0;
     const bool ok = WriteFile(handle, bytes, static_cast<DWORD>(std::min<size_t>(size, 1u << 23)), &n, nullptr) != 0;
@@ -241,6 +252,20 @@ bool PutInPlace(const OpenFolder& folder, const Path& temporary, Handle& held, c
         return false;
     }
     return true;
+}
+
+// Closed first, as the file is open unshared; a move without
+// MOVEFILE_REPLACE_EXISTING fails where a file stands.
+Result PutNew(const OpenFolder& folder, const Path& temporary, Handle& held, const Path& name, std::string& error) {
+    const bool closed = CloseHandle(held) != 0;
+    held = kNoHandle;
+    if (closed && MoveFileExW(In(folder, temporary).c_str(), In(folder, name).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return Result::Ok;
+    }
+    const DWORD code = GetLastError();
+    error = ErrorOf(closed ? "cannot give the new file its name" : "cannot write the new file", code);
+    DeleteFileW(In(folder, temporary).c_str());
+    return closed && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) ? Result::Taken : Result::Failed;
 }
 
 void Discard(const OpenFolder& folder, const Path& temporary, Handle& held) {
@@ -277,6 +302,16 @@ unsigned long long Clock() {
 }
 
 }  // namespace sys
+
+// RtlGenRandom, from advapi32 (BCryptGenRandom would add bcrypt.dll to the program's imports).
+bool RandomBytes(char* into, size_t size, std::string& error) {
+    for (; size > 0;) {
+        const ULONG step = static_cast<ULONG>(std::min<size_t>(size, 1u << 20));
+        if (!RtlGenRandom(into, step)) return error = sys::Error("cannot read the system's random source"), false;
+        into += step, size -= step;
+    }
+    return true;
+}
 
 bool ArgumentPaths(int argc, char**, int first, std::vector<Named>& named, std::string& error) {
     // The C runtime's argv holds the arguments in the ANSI code page, which

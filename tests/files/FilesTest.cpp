@@ -357,6 +357,58 @@ TEST_F(FilesTest, ReadStopsWhenAsked) {
     EXPECT_EQ(file.Read(bytes, error, stop), Outcome::Stopped);
 }
 
+// The tool's own file: created where none stands, replaced only while it holds what was read, never over another.
+TEST_F(FilesTest, WriteFileOnlyOverWhatWasRead) {
+    const mode_t mask = umask(027);
+    std::string error, bytes;
+    files::Folder folder;
+    ASSERT_EQ(folder.OpenPath(top_, error), Outcome::Done);
+    EXPECT_EQ(files::ReadFileIn(folder, "own.js", 100, bytes, error), Outcome::Changed);
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", nullptr, "first", error), Outcome::Done) << error;
+    umask(mask);
+    struct stat st;
+    ASSERT_EQ(stat(Path("own.js").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);  // as any new file under the umask, not the held file's 0600
+    ASSERT_EQ(files::ReadFileIn(folder, "own.js", 100, bytes, error), Outcome::Done) << error;
+    EXPECT_EQ(bytes, "first");
+    EXPECT_EQ(files::ReadFileIn(folder, "own.js", 4, bytes, error), Outcome::Failed);
+
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", nullptr, "over", error), Outcome::Changed);  // one came meanwhile
+    const std::string read = "first", other = "other";
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", &other, "second", error), Outcome::Changed);
+    EXPECT_EQ(Get("own.js"), "first");
+    ASSERT_EQ(chmod(Path("own.js").c_str(), 0604), 0);
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", &read, "second", error), Outcome::Done) << error;
+    EXPECT_EQ(Get("own.js"), "second");
+    ASSERT_EQ(stat(Path("own.js").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    const ino_t inode = st.st_ino;
+    const std::string now = "second";
+    EXPECT_EQ(files::WriteOwnFile(folder, "own.js", &now, "second", error), Outcome::Done);  // the same bytes: not written
+    ASSERT_EQ(stat(Path("own.js").c_str(), &st), 0);
+    EXPECT_EQ(st.st_ino, inode);
+
+    // Neither a link nor a folder is read or written through.
+    Put("target.js", "second");
+    ASSERT_EQ(symlink("target.js", Path("link.js").c_str()), 0);
+    fs::create_directory(Path("folder.js"));
+    for (const char* name : {"link.js", "folder.js"}) {
+        EXPECT_EQ(files::ReadFileIn(folder, name, 100, bytes, error), Outcome::Failed) << name;
+        EXPECT_NE(files::WriteOwnFile(folder, name, &now, "third", error), Outcome::Done) << name;
+        EXPECT_EQ(files::WriteOwnFile(folder, name, nullptr, "third", error), Outcome::Changed) << name;
+    }
+    EXPECT_EQ(Get("target.js"), "second");
+    EXPECT_EQ(Temporaries(), std::vector<std::string>());
+}
+
+TEST(Random, DrawsDiffer) {
+    std::string error, a(32, '\0'), b(32, '\0');
+    ASSERT_TRUE(files::RandomBytes(&a[0], a.size(), error)) << error;
+    ASSERT_TRUE(files::RandomBytes(&b[0], b.size(), error)) << error;
+    EXPECT_NE(a, std::string(32, '\0'));
+    EXPECT_NE(a, b);
+}
+
 // Names that could break a line of the listing or forge one, quoted as git quotes them; any other as it is.
 TEST(Names, QuotedWhereTheyCouldBreakALine) {
     const std::pair<std::string, std::string> cases[] = {
