@@ -80,9 +80,11 @@ const paragraph = (n) => new Element('p', {}, [
   new Element('span', { [T]: seal('', n) }, [])]);
 const restored = show(new Element('p', {}, [
   new Element('a', { href: link[1], title: link[3], class: '' }, [{ nodeType: 3, data: text }]), { nodeType: 3, data: '' }]));
-// Left as they are: not base64url, a length that decodes to no whole byte, bytes that are not UTF-8, attributes that would run script.
+// A sealed value in the standard alphabet, which opens once its + and / are read as - and _.
+const standardBase64 = [...Array(256).keys()].map((n) => seal('team@example.org', n)).find((v) => /[-_]/.test(v)).replace(/-/g, '+').replace(/_/g, '/');
+// Left as they are: not base64url (or base64url in the other alphabet), a length that decodes to no whole byte, bytes that are not UTF-8, attributes that would run script.
 const left = [
-  new Element('b', { [T]: 'not sealed!' }), new Element('b', { [T]: 'AB+/' }), new Element('b', { [T]: 'AAAAA' }), new Element('b', { [T]: seal(Buffer.from([0xff, 0x41]), 3) }),
+  new Element('b', { [T]: 'not sealed!' }), new Element('b', { [T]: standardBase64 }), new Element('b', { [T]: 'AAAAA' }), new Element('b', { [T]: seal(Buffer.from([0xff, 0x41]), 3) }),
   new Element('b', { [A]: '' })];
 const leftHolder = new Element('div', {}, left);
 const leftShown = show(leftHolder);
