@@ -187,8 +187,9 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
     if (kind == FileKind::kCache) {
         result.listed.push_back({1, "a generator's cache, which a server publishes with the pages: keep it out of "
                                     "the published folder"});
-    } else if (kind == FileKind::kXhtml && !wide && options.form == Form::kReferences) {
+    } else if (kind == FileKind::kXhtml && !wide && options.form != Form::kScript) {
         // Read as XML, as a browser reads a page served as XHTML: references decode in a script's text too.
+        // The strong form writes references here as well: no markup is added to an XML document.
         ProtectXml(bytes, addresses, true, &result);
     } else if (kind == FileKind::kXhtml && (!addresses.empty() || HasMailto(text))) {
         result.listed.push_back({1, "true XHTML (*.xhtml), where document.write does not run: left whole, with " +

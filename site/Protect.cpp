@@ -14,6 +14,7 @@
 #include "References.h"
 #include "Scan.h"
 #include "Site.h"
+#include "Strong.h"
 
 namespace site {
 
@@ -287,13 +288,23 @@ void Protector::Finish() {
 }  // namespace
 
 size_t WorkMemory(size_t pageBytes, Form form) {
-    return form == Form::kReferences ? 8 * pageBytes + (size_t(1) << 20) : MemoryCap(pageBytes) + 4 * pageBytes;
+    switch (form) {
+        case Form::kReferences: return 8 * pageBytes + (size_t(1) << 20);
+        // The sealed page, at most about three bytes for each, then the references over it.
+        case Form::kStrong: return 32 * pageBytes + (size_t(1) << 20);
+        case Form::kScript: break;
+    }
+    return MemoryCap(pageBytes) + 4 * pageBytes;
 }
 
 ProtectResult ProtectPage(std::string_view page, const ProtectOptions& options) {
     ProtectResult result;
-    if (options.form == Form::kReferences) {
-        ProtectWithReferences(page, options, &result);
+    if (options.form != Form::kScript) {
+        if (options.form == Form::kStrong) {
+            ProtectStrong(page, options, &result);
+        } else {
+            ProtectWithReferences(page, options, &result);
+        }
         // Offsets as lines; references take no line of their own, so the lines stay.
         std::stable_sort(result.listed.begin(), result.listed.end(),
                          [](const Listed& a, const Listed& b) { return a.line < b.line; });

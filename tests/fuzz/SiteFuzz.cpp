@@ -1,4 +1,4 @@
-// Fuzz target of the site library: any page read token for token as gumbo reads it, in the default form read the same by a browser's parser before and after, in the script form within the parser's caps with each code showing the anchor it replaced; every other byte kept, a second run idle; the same bytes as JSON and XML, their values the same for every reader.
+// Fuzz target of the site library: any page read token for token as gumbo reads it, in the strong form read by the decoder as the page, in the default form read the same by a browser's parser before and after, in the script form within the parser's caps with each code showing the anchor it replaced; every other byte kept, a second run idle; the same bytes as JSON and XML, their values the same for every reader.
 #include <stdint.h>
 
 #include <set>
@@ -9,6 +9,7 @@
 #include "CodeReader.h"
 #include "DomReader.h"
 #include "Fuzz.h"
+#include "SealedTree.h"
 #include "Site.h"
 #include "TokenOracle.h"
 #include "ValueReader.h"
@@ -99,12 +100,35 @@ void RequireSameTokens(const std::string& page) {
     FUZZ_REQUIRE(stream == gumbo, "the page reader's tokens differ from gumbo's:\n%s---\n%s", stream.c_str(), gumbo.c_str());
 }
 
+// The strong form: every other byte kept, the tree with the decoder the original's (as browsers with
+// scripts build it), no mail link to a mailto: without it, and a second run idle.
+void RequireStrongForm(std::string_view page) {
+    static const site::StrongSetting setting = [] {
+        site::StrongSetting s;
+        for (size_t i = 0; i < site::kStrongKeyBytes; ++i) s.key.push_back(static_cast<char>(i * 73 + 5));
+        s.decoderUrl = "quorvane-mail.js";
+        s.fallbackText = site::kDefaultFallbackText;
+        return s;
+    }();
+    site::ProtectOptions options;
+    options.form = site::Form::kStrong;
+    options.strong = &setting;
+    const site::ProtectResult result = site::ProtectPage(page, options);
+    RequirePutBack(page, result);
+    if (result.replaced.empty()) return;
+    FUZZ_REQUIRE(TreeOf(result.output, &setting.key) == TreeOf(std::string(page), nullptr, true),
+                 "the decoder would not give the page's own tree");
+    const site::ProtectResult again = site::ProtectPage(result.output, options);
+    FUZZ_REQUIRE(again.replaced.empty() && again.output == result.output, "a second run sealed again");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view page(reinterpret_cast<const char*>(data), size);
     RequireSameTokens(std::string(page));
     RequireReferencesForm(page);
+    RequireStrongForm(page);
     const site::ProtectOptions scriptForm = {site::Form::kScript, nullptr};
     const site::ProtectResult result = site::ProtectPage(page, scriptForm);
 

@@ -75,6 +75,30 @@ TEST(Decoder, NoKeyInOtherScripts) {
     }
 }
 
+// A JSON string of UTF-8 text.
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Values the site library seals, as pages hold them: one long enough to go round the key more than once.
+const std::vector<std::string> kValues = {
+    "jane@example.org", "", "Zo\xc3\xab \xc3\x9cnal <zoe@ex\xc3\xa4mple.org> \xe2\x9c\x89 \xf0\x9d\x84\x9e",
+    "href\0mailto:jane@example.org?subject=Hello%20there\0title\0Mail jane@example.org",
+    "team@example.org, sales@example.net, press@example.org, info@example.org, boss@example.net"};
+
 TEST(Decoder, OpensSealedValuesInNode) {
     char pattern[] = "/tmp/quorvane-decoder-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -82,9 +106,14 @@ TEST(Decoder, OpensSealedValuesInNode) {
     for (const std::string& key : Keys()) {
         const std::string file = dir + "/" + site::kDecoderName;
         std::ofstream(file, std::ios::binary) << site::DecoderScript(key);
+        std::string pairs = "[";
+        for (const std::string& value : kValues) {
+            pairs += (pairs.size() > 1 ? ",[" : "[") + Json(value) + "," + Json(site::Seal(value, key)) + "]";
+        }
+        std::ofstream(dir + "/sealed.json", std::ios::binary) << pairs << "]";
         std::string hex;
         for (const unsigned char c : key) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-        const std::string command = std::string("'" QUORVANE_NODE "' '" QUORVANE_DECODER_CHECK "' '") + file + "' " + hex + " 2>&1";
+        const std::string command = std::string("'" QUORVANE_NODE "' '" QUORVANE_DECODER_CHECK "' '") + file + "' " + hex + " '" + dir + "/sealed.json' 2>&1";
         FILE* run = popen(command.c_str(), "r");
         ASSERT_NE(run, nullptr);
         std::string output;

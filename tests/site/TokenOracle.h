@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -257,6 +258,26 @@ inline OracleTokens GumboTokensOf(const std::string& page, size_t cut) {
     return listing.tokens;
 }
 
+// A listing's line as both readers can agree on it: a run of broken bytes is one U+FFFD (the two decoders
+// count them apart otherwise), and a comment ends at a NUL (U+FFFD here), where gumbo ends it.
+inline std::string Normalized(const std::string& text) {
+    std::string line = OracleText(text, false);
+    if (line.compare(0, 2, "C ") == 0) line = line.substr(0, line.find("\xEF\xBF\xBD"));
+    for (size_t run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD"); run != std::string::npos;
+         run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD", run)) {
+        line.erase(run, 3);
+    }
+    return line;
+}
+
+inline bool SameTokens(const OracleTokens& a, const OracleTokens& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].offset != b[i].offset || Normalized(a[i].line) != Normalized(b[i].line)) return false;
+    }
+    return true;
+}
+
 // The page reader's listing, with each <noscript> read as gumbo reads it where the two differ: gumbo reads
 // one in <head> with scripts off and one in <body> with scripts on, the reader every one with scripts on.
 inline OracleTokens StreamTokensOf(std::string_view page, const OracleTokens& gumbo, size_t* cut) {
@@ -270,12 +291,16 @@ inline OracleTokens StreamTokensOf(std::string_view page, const OracleTokens& gu
         for (const OracleToken& t : gumbo) {
             if (t.offset >= span->begin && t.offset < span->end) theirs.push_back(t);
         }
-        size_t ignored = page.size();
-        StreamListing off(page, &without, &ignored);
-        if (span->token < tokens.size() && site::ReadNoScriptContent(page, span->begin, span->end, off) && theirs == without) {
-            tokens.erase(tokens.begin() + static_cast<long>(span->token));
-            tokens.insert(tokens.begin() + static_cast<long>(span->token), without.begin(), without.end());
-        }
+        size_t offCut = page.size();
+        StreamListing off(page, &without, &offCut);
+        if (span->token >= tokens.size() || !site::ReadNoScriptContent(page, span->begin, span->end, off)) continue;
+        // Where that reading meets what it cannot follow as every browser does, both listings end there.
+        theirs.erase(std::remove_if(theirs.begin(), theirs.end(), [&](const OracleToken& t) { return t.offset >= offCut; }),
+                     theirs.end());
+        if (!SameTokens(theirs, without)) continue;
+        tokens.erase(tokens.begin() + static_cast<long>(span->token), offCut < page.size() ? tokens.end() : tokens.begin() + static_cast<long>(span->token) + 1);
+        tokens.insert(tokens.begin() + static_cast<long>(span->token), without.begin(), without.end());
+        if (offCut < *cut) *cut = offCut;
     }
     return tokens;
 }
@@ -291,18 +316,10 @@ inline std::pair<std::string, std::string> OracleListings(const std::string& pag
     const OracleTokens gumbo = GumboTokensOf(page, cut);
     size_t again = cut;
     const OracleTokens stream = StreamTokensOf(page, gumbo, &again);
-    auto text = [](const OracleTokens& tokens) {
+    auto text = [&](const OracleTokens& tokens) {
         std::string out;
         for (const OracleToken& t : tokens) {
-            // A run of broken bytes is one U+FFFD here: the two decoders count them apart otherwise.
-            std::string line = OracleText(t.line, false);
-            // gumbo ends a comment's text at a NUL (U+FFFD here); both are cut there.
-            if (line.compare(0, 2, "C ") == 0) line = line.substr(0, line.find("\xEF\xBF\xBD"));
-            for (size_t run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD"); run != std::string::npos;
-                 run = line.find("\xEF\xBF\xBD\xEF\xBF\xBD", run)) {
-                line.erase(run, 3);
-            }
-            out += std::to_string(t.offset) + " " + line + "\n";
+            if (t.offset < again) out += std::to_string(t.offset) + " " + Normalized(t.line) + "\n";
         }
         return out;
     };

@@ -1,0 +1,118 @@
+// A page's tree as the strong form's decoder leaves it, and what a harvester that decodes references and percent-escapes reads in its bytes. Shared by the strong form's table and the fuzz target.
+#ifndef QUORVANE_TESTS_SEALEDTREE_H
+#define QUORVANE_TESTS_SEALEDTREE_H
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CharacterReferences.h"
+#include "DomReader.h"
+#include "Site.h"
+#include "Strong.h"
+
+// The tree as a browser holds it, one line a node, adjacent texts as one and attributes sorted; with `key`,
+// as the decoder leaves it: sealed attributes put back, sealed texts as text, its own script left out.
+inline void Tree(const GumboNode* node, const std::string* key, std::vector<std::string>& lines) {
+    if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE || node->type == GUMBO_NODE_CDATA) {
+        if (!lines.empty() && lines.back().compare(0, 2, "# ") == 0) lines.back() += TextOf(node);
+        else lines.push_back("# " + TextOf(node));
+        return;
+    }
+    if (node->type == GUMBO_NODE_COMMENT) return lines.push_back(std::string("<!--") + node->v.text.text);
+    const GumboVector* children = &node->v.document.children;
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+        const GumboElement& e = node->v.element;
+        std::vector<std::pair<std::string, std::string>> attributes;
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const GumboAttribute* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            attributes.push_back({a->name, a->value});
+        }
+        if (key != nullptr) {
+            std::vector<std::pair<std::string, std::string>> restored, sealed;
+            std::string opened, text;
+            for (const auto& [name, value] : attributes) {
+                if (name == site::kSealedText && site::Unseal(value, *key, &opened)) {
+                    text = opened;
+                    if (e.tag != GUMBO_TAG_SPAN) continue;
+                    // A span gives way to a text node of its value.
+                    if (!lines.empty() && lines.back().compare(0, 2, "# ") == 0) lines.back() += opened;
+                    else lines.push_back("# " + opened);
+                    return;
+                }
+                if (name == site::kSealedAttributes && site::Unseal(value, *key, &opened)) {
+                    for (size_t at = 0; at <= opened.size();) {
+                        const size_t nameEnd = opened.find('\0', at);
+                        const size_t valueEnd = std::min(opened.find('\0', nameEnd + 1), opened.size());
+                        sealed.push_back({opened.substr(at, nameEnd - at), opened.substr(nameEnd + 1, valueEnd - nameEnd - 1)});
+                        at = valueEnd + 1;
+                    }
+                } else {
+                    restored.push_back({name, value});
+                }
+            }
+            // setAttribute: a sealed value takes the place of the page's own of that name.
+            for (const auto& p : sealed) {
+                restored.erase(std::remove_if(restored.begin(), restored.end(), [&](const auto& r) { return r.first == p.first; }),
+                               restored.end());
+                restored.push_back(p);
+            }
+            attributes = restored;
+            if (!text.empty()) {
+                // Any other element holds the value as its text.
+                std::sort(attributes.begin(), attributes.end());
+                std::string line = "<" + std::string(gumbo_normalized_tagname(e.tag));
+                for (const auto& [name, value] : attributes) line += " " + name + "=\"" + value + "\"";
+                lines.push_back(line);
+                lines.push_back("# " + text);
+                lines.push_back("</");
+                return;
+            }
+            const GumboAttribute* src = gumbo_get_attribute(&e.attributes, "src");
+            if (e.tag == GUMBO_TAG_SCRIPT && src != nullptr && std::string(src->value).find(site::kDecoderName) != std::string::npos) {
+                return;
+            }
+        }
+        std::sort(attributes.begin(), attributes.end());
+        std::string line = "<" + std::string(e.tag == GUMBO_TAG_UNKNOWN ? TagName(e) : gumbo_normalized_tagname(e.tag));
+        for (const auto& [name, value] : attributes) line += " " + name + "=\"" + value + "\"";
+        lines.push_back(line);
+        children = &e.children;
+        // With scripts a noscript's content is text that nothing shows: only readers without scripts get it.
+        if (key != nullptr && e.tag == GUMBO_TAG_NOSCRIPT) children = nullptr;
+    }
+    for (unsigned i = 0; children != nullptr && i < children->length; ++i) Tree(static_cast<const GumboNode*>(children->data[i]), key, lines);
+    if (node->type == GUMBO_NODE_ELEMENT) lines.push_back("</");
+}
+
+// `scripting` leaves noscript content out, as browsers with scripts do; with a key it is always out.
+inline std::string TreeOf(const std::string& page, const std::string* key, bool scripting = false) {
+    DomArena arena;
+    std::vector<std::string> lines;
+    const std::string none;
+    Tree(ParseInArena(page, arena)->document, key != nullptr ? key : scripting ? &none : nullptr, lines);
+    std::string out;
+    for (const std::string& l : lines) out += l + "\n";
+    return out;
+}
+
+// What a harvester that decodes references and percent-escapes reads in the page's bytes.
+inline std::string HarvesterReads(const std::string& page) {
+    std::string decoded;
+    site::DecodeReferences(page, site::ReferenceContext::kText, &decoded);
+    std::string out;
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        if (decoded[i] == '%' && i + 2 < decoded.size() && isxdigit(static_cast<unsigned char>(decoded[i + 1])) &&
+            isxdigit(static_cast<unsigned char>(decoded[i + 2]))) {
+            out.push_back(static_cast<char>(std::stoi(decoded.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(decoded[i]);
+        }
+    }
+    return out;
+}
+
+#endif
