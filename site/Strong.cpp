@@ -341,7 +341,7 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
         }
         std::string script = "<script src=\"";
         AppendEscaped(setting.decoderUrl, true, &script);
-        changes.push_back({at, at, script + "\" defer=\"defer\"></script>", at});
+        changes.push_back({at, at, script + "\" defer></script>", at});
     }
     // An insertion goes before a change that starts where it stands.
     std::stable_sort(changes.begin(), changes.end(),

@@ -27,7 +27,7 @@ bool Unseal(std::string_view sealed, std::string_view key, std::string* value);
 //   <span data-quorvane-text="SEALED">fallback text</span>, which the
 //   decoder replaces by a text node of the sealed value;
 // - the page refers to the decoder once: <script src="URL" defer></script>
-//   before its </head> (or at its start when it has none).
+//   before its </head> (or before the first element it seals when it has none).
 constexpr char kSealedAttributes[] = "data-quorvane";
 constexpr char kSealedText[] = "data-quorvane-text";
 
