@@ -397,14 +397,14 @@ const REWRITTEN = /^[^:]*: \d+ [^:]* rewritten$/;
 const listedLines = (form, file) => (toolRuns.get(form).lines.get(file) ?? []).filter((l) => !REWRITTEN.test(l));
 const rewritten = (form, file) => (toolRuns.get(form).lines.get(file) ?? []).some((l) => REWRITTEN.test(l));
 
-// The strong form's decoder at the top of the folder the tool was given, and a page's reference to it.
+// The strong form's decoder at the top of the folder the tool was given, and a page's one reference to it (defer, or defer="defer" as XHTML needs).
 function decoderFaults(c, form, name, source) {
   const faults = [];
   const decoder = join(variantDir(c, form), DECODER);
   if (!existsSync(decoder)) return [`${c.dir}: no ${DECODER} at the top of the folder`];
   const text = readable(readFileSync(decoder, 'latin1'));
   if (/@|mailto/i.test(text)) faults.push(`${c.dir}/${DECODER}: holds "@" or "mailto"`);
-  const refs = [...source.matchAll(/<script src="([^"]+)" defer><\/script>/g)].map((m) => m[1]);
+  const refs = [...source.matchAll(/<script src="([^"]+)" defer(?:="defer")?><\/script>/g)].map((m) => m[1]);
   const to = refs.map((src) => fileURLToPath(new URL(src.replaceAll('&amp;', '&'), pathToFileURL(toolFile(c, form, name)))));
   if (refs.length !== 1 || to[0] !== decoder) faults.push(`${c.dir}/${name}: refers to the decoder as ${JSON.stringify(refs)}, not once to ${DECODER} at the top`);
   return faults;

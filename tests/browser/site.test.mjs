@@ -37,8 +37,9 @@ const PAGES = [
     '<p><a href="mailto:n@example.org">x<!-- </noscript> -->z</a> and <a href="mailto:ok@example.org">ok</a></p>',
     '<datalist id="d"><option><a href="mailto:o@example.org">opt</a></option></datalist><input list="d">'] },
   // Addresses outside links, hidden where they stand: text, a sample in <pre>, attribute values of every kind, JSON-LD.
+  // The strong form writes a meta's content as references, for the readers of a page that run no script.
   { name: 'hidden.html', eol: '\n', rewritten: ['author@example.org', 'og@example.org', 'alt@example.org', 'data@example.org',
-    'pre@example.org', 'ld@example.org', 'title@example.org'], head: [
+    'pre@example.org', 'ld@example.org', 'title@example.org'], strongReferences: ['author@example.org', 'og@example.org'], head: [
     '<meta name="author" content="Jane Roe <author@example.org>">',
     '<meta property="og:description" content="Write to og@example.org">',
     '<script type="application/ld+json">{"@type": "Person", "email": "ld@example.org", "name": "Jane"}</script>'], body: [
@@ -80,6 +81,9 @@ test('the tool rewrote the anchors', () => {
   }
 });
 
+// The addresses of a page that the strong form seals.
+const sealed = (p) => p.rewritten.filter((a) => !p.strongReferences?.includes(a));
+
 test('the strong form sealed the addresses, for the decoder at the top', (t) => {
   if (strongMissing) {
     t.skip(strongMissing);
@@ -90,8 +94,8 @@ test('the strong form sealed the addresses, for the decoder at the top', (t) => 
   for (const p of PAGES.filter((page) => page.rewritten.length)) {
     // Read as a collector that decodes references and escapes reads it.
     const source = readable(readFileSync(join(workDir, 'strong', p.name), 'latin1')).toLowerCase();
-    for (const address of p.rewritten) assert.ok(!source.includes(address), `${p.name}: ${address} reads in the source`);
-    assert.match(source, new RegExp(`<script src="${DECODER.replace('.', '\\.')}" defer></script>`), p.name);
+    for (const address of sealed(p)) assert.ok(!source.includes(address), `${p.name}: ${address} reads in the source`);
+    assert.match(source, new RegExp(`<script src="${DECODER.replace('.', '\\.')}" defer(="defer")?></script>`), p.name);
   }
 });
 
@@ -139,12 +143,14 @@ for (const javaScript of [true, false]) {
         await page.goto(url('strong', p));
         const got = await shown(page);
         if (javaScript) {
-          assert.deepEqual(got, original);
+          // A mail link's href comes back last among its attributes, as the DOM adds it; their order aside, the same.
+          const sorted = (view) => ({ ...view, attributes: view.attributes.map(([name, ...list]) => [name, ...list.sort()]) });
+          assert.deepEqual(sorted(got), sorted(original));
           return;
         }
         // Without JavaScript: none of the sealed addresses in the text or any attribute, and no mail link to them.
         const readable = await readableIn(page);
-        for (const address of p.rewritten) assert.ok(!readable.includes(address), `${p.name}: ${address} shows`);
+        for (const address of sealed(p)) assert.ok(!readable.includes(address), `${p.name}: ${address} shows`);
         for (const [href] of got.links) assert.ok(!p.rewritten.some((a) => href.includes(a)), `${p.name}: a mail link to ${href}`);
       });
     }
