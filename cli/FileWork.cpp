@@ -194,7 +194,7 @@ private:
         // Lines as the file stands once the command is over.
         const bool written = mode_ == walk::Mode::Protect;
         for (const site::Listed& l : result.listed) report_.List(shown_, written && l.lineAfter ? l.lineAfter : l.line, l.reason);
-        if (result.rewritten == 0 && result.values == 0) return;
+        if (!result.Changed()) return;
         std::string count = result.rewritten ? Count(result.rewritten, " anchor") : "";
         if (result.values) count += (count.empty() ? "" : ", ") + Count(result.values, " value") + " with addresses";
         const unsigned long links = file_.Stamped().links;

@@ -11,7 +11,9 @@ namespace {
 // The script around the key. It holds no "@" and no "mailto", so that --check finds nothing in it, and
 // no sink that a Trusted Types policy guards. An attribute that could run script (an event handler,
 // srcdoc, a javascript: URL) is never set: a page's own sanitiser may let data-* attributes through, and
-// anyone can seal a value with a key that the site publishes.
+// anyone can seal a value with a key that the site publishes. htmx sets up what it swaps in before a
+// MutationObserver hears of it, and takes a link without an href for one of the site's own: its event
+// before that puts the links back first.
 constexpr std::string_view kBeforeKey =
     "// Puts back the addresses sealed in this site's pages.\n"
     "(() => {\n"
@@ -48,6 +50,7 @@ constexpr std::string_view kAfterKey =
     "  const root = document.documentElement;\n"
     "  new MutationObserver((ms) => ms.forEach((m) => (m.type === \"attributes\" ? scan(m.target) : m.addedNodes.forEach(scan))))\n"
     "    .observe(root, { childList: true, subtree: true, attributeFilter: [A, T] });\n"
+    "  for (const n of [\"htmx:before:process\", \"htmx:beforeProcessNode\"]) document.addEventListener(n, (e) => scan(e.target));\n"
     "  scan(root);\n"
     "})();\n";
 

@@ -191,6 +191,10 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
         // Read as XML, as a browser reads a page served as XHTML: references decode in a script's text too.
         // The strong form writes references here as well: no markup is added to an XML document.
         ProtectXml(bytes, addresses, true, &result);
+        if (options.form == Form::kStrong && result.values != 0) {
+            result.listed.push_back({1, "true XHTML (*.xhtml): the strong form adds no markup to an XML document, so its "
+                                        "addresses are written as references, which a collector that decodes them reads"});
+        }
     } else if (kind == FileKind::kXhtml && (!addresses.empty() || HasMailto(text))) {
         result.listed.push_back({1, "true XHTML (*.xhtml), where document.write does not run: left whole, with " +
                                         Count(addresses.size(), "readable address")});
@@ -210,7 +214,7 @@ ProtectResult ProtectFile(FileKind kind, std::string_view bytes, const ProtectOp
                                      KindName(kind, text) + " file" + (wide ? " in UTF-16 or UTF-32" : "") +
                                      ": only the program that wrote it can keep them out"});
     }
-    if (result.rewritten == 0 && result.values == 0) result.output.assign(bytes.data(), bytes.size());
+    if (!result.Changed()) result.output.assign(bytes.data(), bytes.size());
     return result;
 }
 

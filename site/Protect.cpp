@@ -313,7 +313,7 @@ ProtectResult ProtectPage(std::string_view page, const ProtectOptions& options) 
     } else {
         Protector(page, &result).Run();
     }
-    if (result.rewritten == 0 && result.values == 0) result.output.assign(page.data(), page.size());
+    if (!result.Changed()) result.output.assign(page.data(), page.size());
     return result;
 }
 

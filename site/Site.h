@@ -99,6 +99,10 @@ struct ProtectResult {
     size_t optedOut = 0;
     // True when the whole page was left alone (its reason is in `listed`).
     bool pageLeft = false;
+    // The strong form: the page now refers to the site's decoder script, which every page of the site
+    // does, so that content a visitor reaches by client-side navigation is put back too.
+    bool decoderAdded = false;
+    bool Changed() const { return rewritten != 0 || values != 0 || decoderAdded; }
     std::vector<Listed> listed;
     // Each replaced anchor, in page order.
     std::vector<Replaced> replaced;

@@ -140,12 +140,10 @@ public:
                                std::string(" ") + kSealedText + "=\"" + Seal(value, setting_.key) + "\"", lastTagBegin_});
             changes.push_back({begin, end, std::move(fallback), lastTagBegin_});
             ++sealedValues;
-            needsDecoder = true;
         } else {
             changes.push_back({begin, end, std::string("<span ") + kSealedText + "=\"" + Seal(value, setting_.key) + "\">" +
                                                fallback + "</span>", begin});
             ++sealedValues;
-            needsDecoder = true;
         }
     }
 
@@ -155,6 +153,10 @@ public:
             if (tag.roles & kRoleSelect) inSelect_ = false;
             if (tag.name == "head" && headEnd == kNone && !inNoScript_) headEnd = tag.begin;
             return;
+        }
+        if (!inNoScript_ && !otherTag_) {
+            if (tag.name == "html" || tag.name == "head" || tag.name == "body") contentStart = tag.end;
+            else otherTag_ = true;
         }
         lastTagBegin_ = tag.begin;
         lastTagEnd_ = tag.end;
@@ -178,14 +180,18 @@ public:
         if (text == "email_off") optOut_ = true;
         if (text == "/email_off") optOut_ = false;
     }
-    void Doctype(size_t, size_t) override {}
+    void Doctype(size_t, size_t end) override {
+        if (!otherTag_) contentStart = end;
+    }
 
     static constexpr size_t kNone = std::string_view::npos;
     std::vector<Change> changes;
     size_t headEnd = kNone;
     bool hasDecoder = false;
+    // Where an element may go when the page has no </head> and nothing sealed: after its doctype and its
+    // <html>, <head> or <body> start tags, so that the doctype stays first.
+    size_t contentStart = 0;
     size_t sealedValues = 0, sealedAnchors = 0;
-    bool needsDecoder = false;
 
 private:
     // Only a value with an "@", the word "mailto" or a reference can hold something; a page in a
@@ -256,7 +262,6 @@ private:
         if (!inNoScript_) {
             changes.push_back({lastTagNameEnd_, lastTagNameEnd_,
                                std::string(" ") + kSealedAttributes + "=\"" + Seal(sealed, setting_.key) + "\"", tag.begin});
-            needsDecoder = true;
         }
         ++(anchor ? sealedAnchors : sealedValues);
         for (Change& c : attributes) changes.push_back(std::move(c));
@@ -270,6 +275,7 @@ private:
     bool inSelect_ = false;
     bool optOut_ = false;
     bool inNoScript_ = false;
+    bool otherTag_ = false;  // a start tag other than <html>, <head> and <body> was read
     size_t lastTagBegin_ = kNone, lastTagEnd_ = kNone, lastTagNameEnd_ = kNone;
     std::string lastTagName_;
 };
@@ -331,14 +337,17 @@ bool Unseal(std::string_view sealed, std::string_view key, std::string* value) {
 void ProtectStrong(std::string_view page, const ProtectOptions& options, ProtectResult* result) {
     const StrongSetting& setting = *options.strong;
     Sealer sealer(page, options, ReadsAsUtf8(page));
-    if (!IsWide(ByteOrderMark(page).charset) && page.find_first_of("@&%mM") != std::string_view::npos) ReadPage(page, sealer);
+    if (!IsWide(ByteOrderMark(page).charset)) ReadPage(page, sealer);
     std::vector<Change>& changes = sealer.changes;
-    if (sealer.needsDecoder && !sealer.hasDecoder) {
+    // Every page refers to the decoder, those without seals too: a visitor may arrive on any page and reach
+    // the others by client-side navigation, which runs no script of the page it brings.
+    const bool addDecoder = !sealer.hasDecoder && !IsWide(ByteOrderMark(page).charset);
+    if (addDecoder) {
         size_t at = sealer.headEnd;
         if (at == Sealer::kNone) {
-            at = page.size();
             for (const Change& c : changes) at = std::min(at, c.element);
         }
+        if (at == Sealer::kNone) at = sealer.contentStart;
         std::string script = "<script src=\"";
         AppendEscaped(setting.decoderUrl, true, &script);
         changes.push_back({at, at, script + "\" defer></script>", at});
@@ -364,6 +373,7 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
     // An element whose attributes were sealed counts once, as a mail link or a value; so does a text.
     result->rewritten += sealer.sealedAnchors;
     result->values += sealer.sealedValues;
+    result->decoderAdded = addDecoder;
     if (changes.empty()) return;
     if (result->output.empty()) result->output = sealed;
 

@@ -109,7 +109,8 @@ p > a:only-child { display: block; color: rgb(128, 0, 128); font-weight: 300; ma
         ''].join('\n')),
       'more.html': LINKS,
     }) },
-  { name: 'XHTML', dir: 'xhtml', start: 'contact.xhtml', pages: ['contact.xhtml'],
+  // The strong form writes references into XHTML, as it adds no markup to an XML document, and lists the page.
+  { name: 'XHTML', dir: 'xhtml', start: 'contact.xhtml', pages: ['contact.xhtml'], forms: ['references', 'script'],
     files: () => ({
       'contact.xhtml': '<?xml version="1.0" encoding="utf-8"?>\n<!DOCTYPE html>\n'
         + '<html xmlns="http://www.w3.org/1999/xhtml" lang="en">\n<head>\n<title>XHTML</title>\n</head>\n<body>\n'

@@ -39,6 +39,10 @@ class Element {
     walk(this);
     return found;
   }
+  set textContent(text) {
+    this.children = [];
+    this.append({ nodeType: 3, data: String(text) });
+  }
   replaceWith(text) {
     if (!this.parent) return;
     const node = { nodeType: 3, data: String(text), parent: this.parent };
@@ -64,9 +68,10 @@ function flush() {
 const root = new Element('html');
 const body = new Element('body');
 root.append(body);
+const listeners = {};
 const context = vm.createContext({
   atob, TextDecoder,
-  document: { documentElement: root },
+  document: { documentElement: root, addEventListener: (type, f) => (listeners[type] ??= []).push(f) },
   MutationObserver: class { constructor(callback) { observer = { callback }; } observe(target, options) { Object.assign(observer, { target, options }); } },
 });
 const before = Object.keys(context);
@@ -116,6 +121,23 @@ assert.equal(show(later), restored);
 morphed.setAttribute(A, seal('href\0mailto:team@example.org', 9));
 flush();
 assert.equal(show(morphed), '<a href="mailto:team@example.org"></a>');
+
+// htmx sets up what it swaps in before an observer hears of it: its event puts the links back at once.
+const swapped = paragraph(5);
+const swapHolder = new Element('div', {}, [swapped]);
+body.append(swapHolder);
+for (const type of ['htmx:before:process', 'htmx:beforeProcessNode']) {
+  assert.equal(listeners[type]?.length, 1, `no listener for ${type}`);
+}
+listeners['htmx:before:process'][0]({ target: swapHolder });
+assert.equal(show(swapped), restored);
+flush();
+
+// A title, a textarea or an option holds its sealed text itself.
+const title = new Element('title', { [T]: seal('team@example.org', 4) }, [{ nodeType: 3, data: '(e-mail address)' }]);
+body.append(title);
+flush();
+assert.equal(show(title), '<title>team@example.org</title>');
 
 // Values sealed by the site library itself open to the same values.
 if (sealedFile) {
