@@ -15,6 +15,7 @@
 #include "Flow.h"
 #include "Output.h"
 #include "Report.h"
+#include "Scan.h"
 #include "Threads.h"
 #include "Walk.h"
 
@@ -223,6 +224,14 @@ int RunSiteCommand(const CommandLine& line, int argc, char** argv) {
     if (!strong) return run.Go(named);
     std::string text = site::kDefaultFallbackText, url;
     if (!Argument(line.fallbackText, argc, argv, text) || !Argument(line.fallbackUrl, argc, argv, url)) return 2;
+    // What visitors without JavaScript get must not give away what the strong form hides.
+    for (const std::string* given : {&text, &url}) {
+        if (site::FindMailto(*given, 0) != std::string::npos || !site::FindAddresses(*given).empty()) {
+            output::Write(true, "quorvane-code: " + std::string(given == &text ? "--fallback-text" : "--fallback-url") +
+                                    " holds an address or \"mailto\", which the strong form keeps out of pages\n");
+            return 2;
+        }
+    }
     // Every decoder read before anything is written, and written before any page.
     Decoders decoders(text, url);
     if (!decoders.Prepare(named) || !decoders.Write(line.dryRun)) return 1;

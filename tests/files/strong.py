@@ -93,6 +93,10 @@ USAGE = [
      "--fallback-text and --fallback-url go with --form strong only"),
     (["--check", "--fallback-url", "/contact/", "site"], "--fallback-text and --fallback-url go with --form strong only"),
     (["--protect", "--form", "strong", "--fallback-text"], "--fallback-text wants its operand"),
+    (["--protect", "--form", "strong", "--fallback-text", "write to me@example.org", "site"],
+     '--fallback-text holds an address or "mailto", which the strong form keeps out of pages'),
+    (["--protect", "--form", "strong", "--fallback-url", "MailTo:?subject=hi", "site"],
+     '--fallback-url holds an address or "mailto", which the strong form keeps out of pages'),
 ]
 
 
