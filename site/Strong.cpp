@@ -20,8 +20,9 @@ namespace {
 
 const char kBase64Url[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
-// The value as the DOM holds it: line ends as LF, and NUL as U+FFFD, as the parser reads them.
-std::string AsParsed(std::string_view raw, ReferenceContext context) {
+// The value as the DOM holds it: line ends as LF, and NUL as U+FFFD (in a tree's ordinary text the tree
+// builder drops it), as the parser reads them.
+std::string AsParsed(std::string_view raw, ReferenceContext context, bool ordinaryText = false) {
     std::string decoded;
     DecodeReferences(raw, context, &decoded);
     std::string out;
@@ -32,7 +33,7 @@ std::string AsParsed(std::string_view raw, ReferenceContext context) {
             out.push_back('\n');
             if (i + 1 < decoded.size() && decoded[i + 1] == '\n') ++i;
         } else if (c == '\0') {
-            out.append("\xEF\xBF\xBD");
+            if (!ordinaryText) out.append("\xEF\xBF\xBD");
         } else {
             out.push_back(c);
         }
@@ -127,7 +128,7 @@ public:
         if (!rcdata && !option && (kind != TextKind::kData || foreign_ != 0 || inSelect_)) return;
         const std::string_view raw = page_.substr(begin, end - begin);
         if (!Worth(raw)) return;
-        const std::string value = AsParsed(raw, ReferenceContext::kText);
+        const std::string value = AsParsed(raw, ReferenceContext::kText, kind == TextKind::kData);
         if (!HoldsSomething(value, accepted_)) return;
         std::string fallback;
         AppendEscaped(Fallback(value, setting_.fallbackText), false, &fallback);
