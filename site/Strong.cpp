@@ -88,6 +88,16 @@ void AppendEscaped(std::string_view text, bool attribute, std::string* out) {
     }
 }
 
+// A name that a script can set again (setAttribute takes XML's names): ASCII letters, digits, "-", "_",
+// ":" and ".", not starting with a digit, "-" or ".". Any other the parser takes is left to the references.
+bool Settable(std::string_view name) {
+    if (name.empty() || ascii::IsDigit(name[0]) || name[0] == '-' || name[0] == '.') return false;
+    for (const char c : name) {
+        if (!ascii::IsAlphanumeric(c) && c != '-' && c != '_' && c != ':' && c != '.') return false;
+    }
+    return true;
+}
+
 bool IsMailtoHref(std::string_view name, std::string_view value) {
     if (!ascii::EqualsNoCase(name, "href") && !ascii::EqualsNoCase(name, "xlink:href")) return false;
     std::string compact;
@@ -233,7 +243,7 @@ private:
                 continue;
             }
             seen.push_back(name);
-            if (!a.hasValue || name == kSealedAttributes || name == kSealedText) continue;
+            if (!a.hasValue || name == kSealedAttributes || name == kSealedText || !Settable(name)) continue;
             const std::string_view raw = page_.substr(a.valueBegin, a.valueEnd - a.valueBegin);
             if (!Worth(raw)) continue;
             const std::string value = AsParsed(raw, ReferenceContext::kAttribute);
