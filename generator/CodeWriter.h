@@ -1,4 +1,4 @@
-// The writer behind MailCode.cpp and PageCode.cpp: a sink that counts or writes, and the two blocks in the shape of a form.
+// The writer behind MailCode.cpp and PageCode.cpp: a sink that counts or writes, the escapes both forms share (CodeWriter.cpp), and the two blocks in the shape of a form.
 #ifndef QUORVANE_CODEWRITER_H
 #define QUORVANE_CODEWRITER_H
 
@@ -44,6 +44,8 @@ private:
     bool overflowed_;
 };
 
+// A signed value in decimal: no leading zeros, "-" before a negative one.
+void EmitDecimal(Sink& sink, int32_t value);
 // "&#" and the byte in decimal, and ";".
 void EmitReference(Sink& sink, unsigned char byte);
 

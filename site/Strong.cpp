@@ -124,6 +124,9 @@ public:
         : page_(page), setting_(*options.strong), accepted_(options.accepted), unicode_(unicode) {}
 
     void Text(size_t begin, size_t end, TextKind kind, std::string_view element, bool exact) override {
+        if (kind == TextKind::kData && page_.substr(begin, end - begin).find_first_not_of(" \t\n\f\r") != std::string_view::npos) {
+            otherTag_ = true;  // text opens the body: what follows is content
+        }
         if (!exact || optOut_) return;
         if (kind == TextKind::kRawText && element == "noscript" && !inNoScript_) {
             // What browsers without scripts read there, and only they: no script can put an address
@@ -190,6 +193,11 @@ public:
         const std::string_view text = ascii::Trim(page_.substr(begin, end - begin));
         if (text == "email_off") optOut_ = true;
         if (text == "/email_off") optOut_ = false;
+        // A comment before the page's first element stays a child of the document.
+        if (!otherTag_ && !inNoScript_) {
+            const size_t close = page_.find('>', end);
+            contentStart = close == std::string_view::npos ? page_.size() : close + 1;
+        }
     }
     void Doctype(size_t, size_t end) override {
         if (!otherTag_) contentStart = end;
