@@ -74,16 +74,22 @@ public:
         return walked;
     }
 
+    // The top folder opened, and `name` in it opened as the walk found it.
+    void Open(const std::string& name, files::Folder& folder, files::File& file) const {
+        std::string error;
+        files::Look look;
+        EXPECT_EQ(folder.OpenPath(top_, error), Outcome::Done) << error;
+        EXPECT_TRUE(files::LookAt(Path(name), false, look, error)) << error;
+        EXPECT_EQ(file.Open(folder, name, false, look.id, error), Outcome::Done) << error;
+    }
+
     // `name` opened and read as the work does, then `change`, then replaced by `bytes`.
     Outcome ReadChangeReplace(const std::string& name, const std::string& bytes, const std::function<void()>& change,
                               bool stopFirst = false) {
         std::string error;
         files::Folder folder;
-        files::Look look;
-        EXPECT_EQ(folder.OpenPath(top_, error), Outcome::Done) << error;
-        EXPECT_TRUE(files::LookAt(Path(name), false, look, error)) << error;
         files::File file;
-        EXPECT_EQ(file.Open(folder, name, false, look.id, error), Outcome::Done) << error;
+        Open(name, folder, file);
         std::string read(file.Stamped().size, '\0');
         std::atomic<bool> stop{false};
         EXPECT_EQ(file.Read(&read[0], error, stop), Outcome::Done) << error;
@@ -217,11 +223,8 @@ TEST_F(FilesTest, UnchangedComparesTheBytes) {
     Put("p.html", "<p>page</p>");
     std::string error;
     files::Folder folder;
-    files::Look look;
-    ASSERT_EQ(folder.OpenPath(top_, error), Outcome::Done);
-    ASSERT_TRUE(files::LookAt(Path("p.html"), false, look, error));
     files::File file;
-    ASSERT_EQ(file.Open(folder, "p.html", false, look.id, error), Outcome::Done);
+    Open("p.html", folder, file);
     EXPECT_EQ(file.Unchanged(folder, "p.html", "<p>page</p>", error), Outcome::Done);
     EXPECT_EQ(file.Unchanged(folder, "p.html", "<p>PAGE</p>", error), Outcome::Changed);
     EXPECT_EQ(file.Unchanged(folder, "p.html", "<p>page</p>!", error), Outcome::Changed);
@@ -347,11 +350,8 @@ TEST_F(FilesTest, ReadStopsWhenAsked) {
     Put("p.html", "page");
     std::string error;
     files::Folder folder;
-    files::Look look;
-    ASSERT_EQ(folder.OpenPath(top_, error), Outcome::Done);
-    ASSERT_TRUE(files::LookAt(Path("p.html"), false, look, error));
     files::File file;
-    ASSERT_EQ(file.Open(folder, "p.html", false, look.id, error), Outcome::Done);
+    Open("p.html", folder, file);
     std::atomic<bool> stop{true};
     char bytes[4];
     EXPECT_EQ(file.Read(bytes, error, stop), Outcome::Stopped);
