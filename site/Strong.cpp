@@ -50,31 +50,54 @@ bool HoldsAddress(std::string_view value, const std::unordered_set<std::string>*
     return false;
 }
 
+// A value with its percent-escapes read, as a URL parser reads them, and where each of its bytes starts in the value.
+struct Unescaped {
+    std::string text;
+    std::vector<size_t> from;  // one a byte of `text`, and the value's size at the end
+    explicit Unescaped(std::string_view value) {
+        for (size_t i = 0; i < value.size(); ++i) {
+            from.push_back(i);
+            if (value[i] == '%' && i + 2 < value.size() && ascii::IsHexDigit(value[i + 1]) && ascii::IsHexDigit(value[i + 2])) {
+                text.push_back(static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16)));
+                i += 2;
+            } else {
+                text.push_back(value[i]);
+            }
+        }
+        from.push_back(value.size());
+    }
+};
+
 bool HoldsSomething(std::string_view value, const std::unordered_set<std::string>* accepted) {
     if (FindMailto(value, 0) != std::string_view::npos || HoldsAddress(value, accepted)) return true;
     if (value.find('%') == std::string_view::npos) return false;
-    std::string unescaped;
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '%' && i + 2 < value.size() && ascii::IsHexDigit(value[i + 1]) && ascii::IsHexDigit(value[i + 2])) {
-            unescaped.push_back(static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16)));
-            i += 2;
-        } else {
-            unescaped.push_back(value[i]);
-        }
-    }
-    return FindMailto(unescaped, 0) != std::string_view::npos || HoldsAddress(unescaped, accepted);
+    const Unescaped unescaped(value);
+    return FindMailto(unescaped.text, 0) != std::string::npos || HoldsAddress(unescaped.text, accepted);
 }
 
-// The value a visitor without JavaScript gets: each address (and "mailto:") as the fallback text.
+// The value a visitor without JavaScript gets: each address as the fallback text, and "mailto:" gone, as
+// the value reads with its percent-escapes too, so that a collector that reads those finds nothing either.
+// One pass; where taking a word out joins an address anew, the whole value is the fallback text.
 std::string Fallback(std::string_view value, std::string_view fallbackText) {
+    const Unescaped unescaped(value);
+    std::vector<std::pair<Span, bool>> found;  // and whether it is an address
+    for (const Span& s : FindAddresses(unescaped.text)) found.push_back({s, true});
+    for (size_t at = 0; (at = FindMailto(unescaped.text, at)) != std::string::npos; at += 6) {
+        const size_t length = at + 7 <= unescaped.text.size() && unescaped.text[at + 6] == ':' ? 7 : 6;
+        found.push_back({{at, at + length}, false});
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first.begin < b.first.begin; });
     std::string out;
     size_t copied = 0;
-    for (const Span& s : FindAddresses(value)) {
-        out.append(value.substr(copied, s.begin - copied)).append(fallbackText);
-        copied = s.end;
+    for (const auto& [span, address] : found) {
+        const size_t begin = unescaped.from[span.begin], end = unescaped.from[span.end];
+        if (begin < copied) continue;
+        out.append(value.substr(copied, begin - copied));
+        if (address) out.append(fallbackText);
+        copied = end;
     }
     out.append(value.substr(copied));
-    for (size_t at; (at = FindMailto(out, 0)) != std::string::npos;) out.erase(at, at + 7 <= out.size() && out[at + 6] == ':' ? 7 : 6);
+    if (HoldsSomething(out, nullptr)) return std::string(fallbackText);
     return out;
 }
 
@@ -238,7 +261,8 @@ private:
         std::string sealed;
         std::vector<Change> attributes;
         bool anchor = false;
-        std::vector<std::string> seen, taken;
+        // Sets, as a tag may hold many thousand attributes: the work stays linear in them.
+        std::unordered_set<std::string> seen, taken;
         for (const ReadAttribute& a : tag.attributes) {
             const std::string name = ascii::Lowered(page_.substr(a.nameBegin, a.nameEnd - a.nameBegin));
             const bool quoted = a.hasValue && a.valueEnd < page_.size() && a.valueBegin > 0 &&
@@ -246,11 +270,10 @@ private:
             const size_t end = a.hasValue ? a.valueEnd + (quoted ? 1 : 0) : a.nameEnd;
             // The parser keeps the first of two attributes of one name. A later one of a name whose first
             // is taken goes too, so that it cannot become the first where that one goes.
-            if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
-                if (std::find(taken.begin(), taken.end(), name) != taken.end()) attributes.push_back({a.nameBegin, end, "", tag.begin});
+            if (!seen.insert(name).second) {
+                if (taken.count(name) != 0) attributes.push_back({a.nameBegin, end, "", tag.begin});
                 continue;
             }
-            seen.push_back(name);
             if (!a.hasValue || name == kSealedAttributes || name == kSealedText || !Settable(name)) continue;
             const std::string_view raw = page_.substr(a.valueBegin, a.valueEnd - a.valueBegin);
             if (!Worth(raw)) continue;
@@ -258,7 +281,7 @@ private:
             if (!HoldsSomething(value, accepted_)) continue;
             sealed.append(name).push_back('\0');
             sealed.append(value).push_back('\0');
-            taken.push_back(name);
+            taken.insert(name);
             Change change{a.nameBegin, end, std::string(), tag.begin};
             if (IsMailtoHref(name, value)) {
                 anchor = anchor || (tag.roles & kRoleAnchor) != 0;
