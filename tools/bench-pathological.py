@@ -69,7 +69,9 @@ KINDS = [
 ]
 
 # The command's arguments before the page, and the exit codes it may end with on a page with a link.
-COMMANDS = [("--protect --dry-run", ["--protect", "--dry-run"], (0,)), ("--check", ["--check"], (1,))]
+COMMANDS = [("--protect --dry-run", ["--protect", "--dry-run"], (0,)),
+            ("--protect --form strong --dry-run", ["--protect", "--form", "strong", "--dry-run"], (0,)),
+            ("--check", ["--check"], (1,))]
 
 
 def run_once(command, cwd, guard):
