@@ -162,6 +162,12 @@ public:
         const bool rcdata = kind == TextKind::kRcdata && lastTagEnd_ == begin;
         const bool option = kind == TextKind::kData && inSelect_ && lastTagEnd_ == begin && lastTagName_ == "option";
         if (!rcdata && !option && (kind != TextKind::kData || foreign_ != 0 || inSelect_)) return;
+        if (!rcdata && !option && !inNoScript_) {
+            // Blanks around ordinary text stay outside the span: before the page's content the tree
+            // builder drops them, where it would keep a span's.
+            while (begin < end && ascii::IsBlank(page_[begin])) ++begin;
+            while (end > begin && ascii::IsBlank(page_[end - 1])) --end;
+        }
         const std::string_view raw = page_.substr(begin, end - begin);
         if (!Worth(raw)) return;
         const std::string value = AsParsed(raw, ReferenceContext::kText, kind == TextKind::kData);
