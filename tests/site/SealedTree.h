@@ -89,11 +89,31 @@ inline void Tree(const GumboNode* node, const std::string* key, std::vector<std:
 }
 
 // `scripting` leaves noscript content out, as browsers with scripts do; with a key it is always out.
+// The page without the content of its noscript elements: browsers with scripts read it as text that
+// nothing shows, where gumbo reads it as markup, whose open formatting elements it carries on after it.
+inline std::string WithoutNoScriptContent(const std::string& page) {
+    struct Spans : site::ReaderEvents {
+        std::vector<std::pair<size_t, size_t>> found;
+        void Text(size_t begin, size_t end, site::TextKind kind, std::string_view element, bool) override {
+            if (kind == site::TextKind::kRawText && element == "noscript") found.push_back({begin, end});
+        }
+        void Tag(const site::ReadTag&, bool) override {}
+        void Comment(size_t, size_t) override {}
+        void Doctype(size_t, size_t) override {}
+    } spans;
+    site::ReadPage(page, spans);
+    std::string out = page;
+    for (auto it = spans.found.rbegin(); it != spans.found.rend(); ++it) out.erase(it->first, it->second - it->first);
+    return out;
+}
+
 inline std::string TreeOf(const std::string& page, const std::string* key, bool scripting = false) {
     DomArena arena;
     std::vector<std::string> lines;
     const std::string none;
-    Tree(ParseInArena(page, arena)->document, key != nullptr ? key : scripting ? &none : nullptr, lines);
+    const bool withScripts = key != nullptr || scripting;
+    Tree(ParseInArena(withScripts ? WithoutNoScriptContent(page) : page, arena)->document,
+         key != nullptr ? key : scripting ? &none : nullptr, lines);
     std::string out;
     // Control characters and broken bytes as gumbo reads them, whichever way a value came into the tree.
     for (const std::string& l : lines) out += Normalized(l) + "\n";
