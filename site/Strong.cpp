@@ -147,6 +147,7 @@ public:
         : page_(page), setting_(*options.strong), accepted_(options.accepted), unicode_(unicode) {}
 
     void Text(size_t begin, size_t end, TextKind kind, std::string_view element, bool exact) override {
+        const bool beforeContent = !otherTag_;
         if (kind == TextKind::kData && page_.substr(begin, end - begin).find_first_not_of(" \t\n\f\r") != std::string_view::npos) {
             otherTag_ = true;  // text opens the body: what follows is content
         }
@@ -162,11 +163,11 @@ public:
         const bool rcdata = kind == TextKind::kRcdata && lastTagEnd_ == begin;
         const bool option = kind == TextKind::kData && inSelect_ && lastTagEnd_ == begin && lastTagName_ == "option";
         if (!rcdata && !option && (kind != TextKind::kData || foreign_ != 0 || inSelect_)) return;
-        if (!rcdata && !option && !inNoScript_) {
-            // Blanks around ordinary text stay outside the span: before the page's content the tree
-            // builder drops them, where it would keep a span's.
+        if (beforeContent && !rcdata && !option && !inNoScript_) {
+            // Blanks that lead the page's first text stay outside the span: the tree builder drops them
+            // there, where it would keep a span's. Elsewhere they stay inside, as a table moves a run
+            // of blanks alone otherwise than one with text.
             while (begin < end && ascii::IsBlank(page_[begin])) ++begin;
-            while (end > begin && ascii::IsBlank(page_[end - 1])) --end;
         }
         const std::string_view raw = page_.substr(begin, end - begin);
         if (!Worth(raw)) return;
