@@ -396,7 +396,12 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
         if (at == Sealer::kNone) {
             for (const Change& c : changes) at = std::min(at, c.element);
         }
-        if (at == Sealer::kNone) at = sealer.contentStart;
+        if (at == Sealer::kNone) {
+            // After the blanks there, which the tree builder drops before a page's first element and would
+            // keep after the script.
+            at = sealer.contentStart;
+            while (at < page.size() && ascii::IsBlank(page[at])) ++at;
+        }
         std::string script = "<script src=\"";
         AppendEscaped(setting.decoderUrl, true, &script);
         changes.push_back({at, at, script + "\" defer></script>", at});
