@@ -223,23 +223,17 @@ public:
         const std::string_view text = ascii::Trim(page_.substr(begin, end - begin));
         if (text == "email_off") optOut_ = true;
         if (text == "/email_off") optOut_ = false;
-        // A comment before the page's first element stays a child of the document.
-        if (!otherTag_ && !inNoScript_) {
-            const size_t close = page_.find('>', end);
-            contentStart = close == std::string_view::npos ? page_.size() : close + 1;
-        }
     }
-    void Doctype(size_t, size_t end) override {
-        if (!otherTag_) contentStart = end;
-    }
+    void Doctype(size_t, size_t) override {}
 
     static constexpr size_t kNone = std::string_view::npos;
     std::vector<Change> changes;
     size_t headEnd = kNone;
     bool hasDecoder = false;
-    // Where an element may go when the page has no </head> and nothing sealed: after its doctype and its
-    // <html>, <head> or <body> start tags, so that the doctype stays first.
-    size_t contentStart = 0;
+    // Where an element may go when the page has no </head> and nothing sealed: after the <html>, <head> or
+    // <body> start tags that come before anything else, so that what leads the page stays where it is;
+    // kNone when it has none, and a page without a seal then gets no script.
+    size_t contentStart = kNone;
     size_t sealedValues = 0, sealedAnchors = 0;
 
 private:
@@ -396,15 +390,17 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
         if (at == Sealer::kNone) {
             for (const Change& c : changes) at = std::min(at, c.element);
         }
-        if (at == Sealer::kNone) {
+        if (at == Sealer::kNone && sealer.contentStart != Sealer::kNone) {
             // After the blanks there, which the tree builder drops before a page's first element and would
             // keep after the script.
             at = sealer.contentStart;
             while (at < page.size() && ascii::IsBlank(page[at])) ++at;
         }
-        std::string script = "<script src=\"";
-        AppendEscaped(setting.decoderUrl, true, &script);
-        changes.push_back({at, at, script + "\" defer></script>", at});
+        if (at != Sealer::kNone) {
+            std::string script = "<script src=\"";
+            AppendEscaped(setting.decoderUrl, true, &script);
+            changes.push_back({at, at, script + "\" defer></script>", at});
+        }
     }
     // An insertion goes before a change that starts where it stands.
     std::stable_sort(changes.begin(), changes.end(),
@@ -427,7 +423,9 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
     // An element whose attributes were sealed counts once, as a mail link or a value; so does a text.
     result->rewritten += sealer.sealedAnchors;
     result->values += sealer.sealedValues;
-    result->decoderAdded = addDecoder;
+    result->decoderAdded = std::any_of(changes.begin(), changes.end(), [](const Change& c) {
+        return c.text.compare(0, 12, "<script src=") == 0;
+    });
     if (changes.empty()) return;
     if (result->output.empty()) result->output = sealed;
 
