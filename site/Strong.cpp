@@ -50,12 +50,14 @@ bool HoldsAddress(std::string_view value, const std::unordered_set<std::string>*
     return false;
 }
 
-// A value with its percent-escapes read, as a URL parser reads them, and where each of its bytes starts in the value.
+// A value as a URL parser reads it: tabs and line breaks dropped (m<LF>ailto: is a mail link) and
+// percent-escapes read; and where each of its bytes starts in the value.
 struct Unescaped {
     std::string text;
     std::vector<size_t> from;  // one a byte of `text`, and the value's size at the end
     explicit Unescaped(std::string_view value) {
         for (size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\t' || value[i] == '\n' || value[i] == '\r') continue;
             from.push_back(i);
             if (value[i] == '%' && i + 2 < value.size() && ascii::IsHexDigit(value[i + 1]) && ascii::IsHexDigit(value[i + 2])) {
                 text.push_back(static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16)));
@@ -70,7 +72,7 @@ struct Unescaped {
 
 bool HoldsSomething(std::string_view value, const std::unordered_set<std::string>* accepted) {
     if (FindMailto(value, 0) != std::string_view::npos || HoldsAddress(value, accepted)) return true;
-    if (value.find('%') == std::string_view::npos) return false;
+    if (value.find_first_of("%\t\n\r") == std::string_view::npos) return false;
     const Unescaped unescaped(value);
     return FindMailto(unescaped.text, 0) != std::string::npos || HoldsAddress(unescaped.text, accepted);
 }
@@ -275,7 +277,12 @@ private:
                 if (taken.count(name) != 0) attributes.push_back({a.nameBegin, end, "", tag.begin});
                 continue;
             }
-            if (!a.hasValue || name == kSealedAttributes || name == kSealedText || !Settable(name)) continue;
+            // In SVG and MathML the parser gives xlink:, xml: and xmlns: attributes their namespace, which
+            // setAttribute would not: those take references.
+            if (!a.hasValue || name == kSealedAttributes || name == kSealedText || !Settable(name) ||
+                (tag.foreign && name.find(':') != std::string::npos)) {
+                continue;
+            }
             const std::string_view raw = page_.substr(a.valueBegin, a.valueEnd - a.valueBegin);
             if (!Worth(raw)) continue;
             const std::string value = AsParsed(raw, ReferenceContext::kAttribute);
@@ -419,6 +426,18 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
     sealed.append(page.substr(copied));
     ProtectResult rest;
     ProtectWithReferences(sealed, options, &rest);
+    // The seals hold nothing that the references take; should a run of them still fall inside one, the
+    // page takes the default form alone rather than edits that overlap.
+    size_t seal = 0;
+    for (const Replaced& r : rest.replaced) {
+        while (seal < seals.size() && seals[seal].outputOffset + seals[seal].outputLength <= r.inputOffset) ++seal;
+        if (seal < seals.size() && seals[seal].outputOffset < r.inputOffset + r.inputLength) {
+            *result = ProtectResult();
+            ProtectWithReferences(page, options, result);
+            result->listed.push_back({0, "the strong form's seals and references met: written as references only"});
+            return;
+        }
+    }
     *result = std::move(rest);
     // An element whose attributes were sealed counts once, as a mail link or a value; so does a text.
     result->rewritten += sealer.sealedAnchors;
