@@ -244,14 +244,18 @@ size_t Reader::Comment(size_t lt) {
     for (size_t from = begin;;) {
         const size_t dashes = Find("--", from);
         if (dashes == end_) {
-            CommentText(begin, end_);
+            // At the page's end the tokenizer leaves out up to two dashes that would have begun "-->".
+            size_t textEnd = end_;
+            for (int n = 0; n < 2 && textEnd > begin && page_[textEnd - 1] == '-'; ++n) --textEnd;
+            CommentText(begin, textEnd);
             endedInData_ = false;
             return end_;
         }
         size_t k = dashes + 2;
         while (k < end_ && page_[k] == '-') ++k;
-        if (At(k) == '>') return CommentText(begin, dashes), k + 1;
-        if (At(k) == '!' && At(k + 1) == '>') return CommentText(begin, dashes), k + 2;
+        // Of a run of dashes before the ">", the last two end the comment; the others are its text.
+        if (At(k) == '>') return CommentText(begin, k - 2), k + 1;
+        if (At(k) == '!' && At(k + 1) == '>') return CommentText(begin, k - 2), k + 2;
         from = dashes + 1;
     }
 }

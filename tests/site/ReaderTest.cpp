@@ -54,6 +54,7 @@ const char* const kPages[] = {
     "<math><mi><b>x</b></mi><annotation-xml encoding=\"text/html\"><p>&lt;</p></annotation-xml></math>",
     "<svg><style>&amp;<b></b></style><script>&lt;</script></svg><style>&amp;</style>",
     "<!DOCTYPE html><!-- a -- b --!><!-->x<!--->y<?php x ?></p><p></3><!x>",
+    "<!-- a ---><!--b----!><p>x</p><!-- c <!--",
     "<a href=\"x\r\ny\"\r\n>\r\nline\rline\0nul</a><textarea>\0</textarea>",
     "<p =a a=\"b\"c d/ e/>f<br/ ><p a='<' b=\">\">&#128;&#x9F;",
     "<table><tr><td>x</table><select><option>&amp;<script>s</script></select>",

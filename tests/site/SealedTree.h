@@ -29,7 +29,11 @@ inline void Tree(const GumboNode* node, const std::string* key, std::vector<std:
         std::vector<std::pair<std::string, std::string>> attributes;
         for (unsigned i = 0; i < e.attributes.length; ++i) {
             const GumboAttribute* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-            attributes.push_back({a->name, a->value});
+            // A name that no script can set stays as the page wrote it, and gumbo may garble such names
+            // after a duplicate one in either page: only settable names are compared.
+            const std::string name = a->name;
+            if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_:.") != std::string::npos) continue;
+            attributes.push_back({name, a->value});
         }
         if (key != nullptr) {
             std::vector<std::pair<std::string, std::string>> restored, sealed;
