@@ -31,8 +31,11 @@ inline void Tree(const GumboNode* node, const std::string* key, std::vector<std:
             const GumboAttribute* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
             // A name that no script can set stays as the page wrote it, and gumbo may garble such names
             // after a duplicate one in either page: only settable names are compared.
-            const std::string name = a->name;
+            std::string name = a->name;
             if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_:.") != std::string::npos) continue;
+            // In SVG and MathML xlink:href is its own attribute beside href: its namespace tells them apart.
+            static const char* const kPrefixes[] = {"", "xlink:", "xml:", "xmlns:"};
+            name = kPrefixes[a->attr_namespace] + name;
             attributes.push_back({name, a->value});
         }
         if (key != nullptr) {
