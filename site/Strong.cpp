@@ -401,7 +401,15 @@ void ProtectStrong(std::string_view page, const ProtectOptions& options, Protect
             // After the blanks there, which the tree builder drops before a page's first element and would
             // keep after the script.
             at = sealer.contentStart;
-            while (at < page.size() && ascii::IsBlank(page[at])) ++at;
+            // and after the comments there, which stay where they are only before the head's first element;
+            // after one that runs to the page's end nothing can go.
+            for (;;) {
+                while (at < page.size() && ascii::IsBlank(page[at])) ++at;
+                if (page.compare(at, 4, "<!--") != 0) break;
+                const size_t close = page.find("-->", at + 4);
+                at = close == std::string_view::npos ? Sealer::kNone : close + 3;
+                if (at == Sealer::kNone) break;
+            }
         }
         if (at != Sealer::kNone) {
             std::string script = "<script src=\"";

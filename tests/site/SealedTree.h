@@ -127,6 +127,24 @@ inline std::string TreeOf(const std::string& page, const std::string* key, bool 
     return out;
 }
 
+// Whether a start tag of the page names an attribute twice: gumbo may garble the names after such a
+// one, so that its tree serves no comparison of that page's attributes.
+inline bool HasDuplicateAttribute(const std::string& page) {
+    struct Tags : site::ReaderEvents {
+        std::string_view page;
+        bool found = false;
+        void Text(size_t, size_t, site::TextKind, std::string_view, bool) override {}
+        void Comment(size_t, size_t) override {}
+        void Doctype(size_t, size_t) override {}
+        void Tag(const site::ReadTag& tag, bool) override {
+            if (!tag.isEnd && !found) found = AttributesBeforeDuplicate(page.substr(tag.begin, tag.end - tag.begin)) != SIZE_MAX;
+        }
+    } tags;
+    tags.page = page;
+    site::ReadPage(page, tags);
+    return tags.found;
+}
+
 // What a harvester that decodes references and percent-escapes reads in the page's bytes.
 inline std::string HarvesterReads(const std::string& page) {
     std::string decoded;
