@@ -50,6 +50,26 @@ bool HoldsAddress(std::string_view value, const std::unordered_set<std::string>*
     return false;
 }
 
+// UTF-8 as a strict decoder takes it (the decoder's TextDecoder is one): no overlong form, surrogate or
+// value past U+10FFFF. A value that is not stays in the page, where the browser's own decoder reads it.
+bool IsStrictUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        const unsigned char second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+            (c == 0xF4 && second > 0x8F)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 // A value as a URL parser reads it: tabs and line breaks dropped (m<LF>ailto: is a mail link) and
 // percent-escapes read; and where each of its bytes starts in the value.
 struct Unescaped {
@@ -174,7 +194,7 @@ public:
         const std::string_view raw = page_.substr(begin, end - begin);
         if (!Worth(raw)) return;
         const std::string value = AsParsed(raw, ReferenceContext::kText, kind == TextKind::kData);
-        if (!HoldsSomething(value, accepted_)) return;
+        if (!IsStrictUtf8(value) || !HoldsSomething(value, accepted_)) return;
         std::string fallback;
         AppendEscaped(Fallback(value, setting_.fallbackText), false, &fallback);
         if (inNoScript_) {
@@ -286,7 +306,7 @@ private:
             const std::string_view raw = page_.substr(a.valueBegin, a.valueEnd - a.valueBegin);
             if (!Worth(raw)) continue;
             const std::string value = AsParsed(raw, ReferenceContext::kAttribute);
-            if (!HoldsSomething(value, accepted_)) continue;
+            if (!IsStrictUtf8(value) || !HoldsSomething(value, accepted_)) continue;
             sealed.append(name).push_back('\0');
             sealed.append(value).push_back('\0');
             taken.insert(name);

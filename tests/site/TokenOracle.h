@@ -87,15 +87,27 @@ inline std::string TagLine(bool end, std::string_view name) {
     return std::string(end ? "E " : "S ") + std::string(name);
 }
 
+// gumbo cuts and joins attribute names with bytes that are not printable ASCII (a NUL, broken UTF-8)
+// otherwise than the standard: a tag with such a name is compared by its name alone.
+constexpr char kOddNames[] = " (attributes of names the check cannot compare)";
+inline bool OddName(const std::string& name) {
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) return true;
+    }
+    return false;
+}
+
 // gumbo may garble the name of an attribute that follows a duplicate one: a tag is compared up to its first duplicate.
 constexpr char kAfterDuplicate[] = " (a duplicate name, and more)";
 
 // How many attributes a start tag (its text alone) has before the first that repeats a name; SIZE_MAX for none.
-inline size_t AttributesBeforeDuplicate(std::string_view tag) {
+// `odd` tells whether a name before it has a byte that is not printable ASCII, as the page writes it.
+inline size_t AttributesBeforeDuplicate(std::string_view tag, bool* odd = nullptr) {
     struct First : site::ReaderEvents {
         std::string_view text;
         size_t count = SIZE_MAX;
         bool done = false;
+        bool odd = false;
         void Text(size_t, size_t, site::TextKind, std::string_view, bool) override {}
         void Comment(size_t, size_t) override {}
         void Doctype(size_t, size_t) override {}
@@ -113,11 +125,13 @@ inline size_t AttributesBeforeDuplicate(std::string_view tag) {
                     }
                 }
                 seen.push_back(name);
+                odd = odd || OddName(name);
             }
         }
     } first;
     first.text = tag;
     site::ReadPage(tag, first);
+    if (odd != nullptr) *odd = first.odd;
     return first.count;
 }
 
@@ -154,21 +168,24 @@ public:
         }
         std::string line = TagLine(tag.isEnd, OracleText(name, false));
         std::vector<std::string> seen;
+        bool odd = false;
         for (const site::ReadAttribute& a : tag.attributes) {
             if (tag.isEnd) break;
-            std::string name(page_.substr(a.nameBegin, a.nameEnd - a.nameBegin));
-            for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            std::string attribute(page_.substr(a.nameBegin, a.nameEnd - a.nameBegin));
+            for (char& c : attribute) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
             bool duplicate = false;
-            for (const std::string& s : seen) duplicate = duplicate || s == name;
+            for (const std::string& s : seen) duplicate = duplicate || s == attribute;
             if (duplicate) {
                 line += kAfterDuplicate;
                 break;
             }
-            seen.push_back(name);
+            seen.push_back(attribute);
+            odd = odd || OddName(attribute);
             std::string value;
             site::DecodeReferences(page_.substr(a.valueBegin, a.valueEnd - a.valueBegin), site::ReferenceContext::kAttribute, &value);
-            line += " " + OracleName(name) + "=\"" + OracleText(value, false) + "\"";
+            line += " " + OracleName(attribute) + "=\"" + OracleText(value, false) + "\"";
         }
+        if (odd) line = TagLine(tag.isEnd, OracleText(name, false)) + kOddNames;
         tokens_->push_back({tag.begin, line});
     }
     void Comment(size_t begin, size_t end) override {
@@ -222,15 +239,17 @@ struct GumboListing {
                     name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
                 }
                 std::string line = TagLine(t.type == GUMBO_TOKEN_END_TAG, OracleText(name, false));
+                bool odd = false;
                 if (t.type == GUMBO_TOKEN_START_TAG) {
                     const GumboVector& attributes = t.v.start_tag.attributes;
-                    const size_t kept = AttributesBeforeDuplicate(text);
+                    const size_t kept = AttributesBeforeDuplicate(text, &odd);
                     for (unsigned i = 0; i < attributes.length && i < kept; ++i) {
                         const GumboAttribute* a = static_cast<const GumboAttribute*>(attributes.data[i]);
                         line += " " + OracleName(a->name) + "=\"" + OracleText(a->value, false) + "\"";
                     }
                     if (kept != SIZE_MAX) line += kAfterDuplicate;
                 }
+                if (odd) line = TagLine(false, OracleText(name, false)) + kOddNames;
                 tokens.push_back({offset, line});
                 return;
             }
