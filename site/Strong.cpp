@@ -169,9 +169,9 @@ public:
         : page_(page), setting_(*options.strong), accepted_(options.accepted), unicode_(unicode) {}
 
     void Text(size_t begin, size_t end, TextKind kind, std::string_view element, bool exact) override {
-        const bool beforeContent = !otherTag_;
+        const bool beforeBody = !inBody_;
         if (kind == TextKind::kData && page_.substr(begin, end - begin).find_first_not_of(" \t\n\f\r") != std::string_view::npos) {
-            otherTag_ = true;  // text opens the body: what follows is content
+            otherTag_ = inBody_ = true;  // text opens the body: what follows is content
         }
         if (!exact || optOut_) return;
         if (kind == TextKind::kRawText && element == "noscript" && !inNoScript_) {
@@ -185,10 +185,10 @@ public:
         const bool rcdata = kind == TextKind::kRcdata && lastTagEnd_ == begin;
         const bool option = kind == TextKind::kData && inSelect_ && lastTagEnd_ == begin && lastTagName_ == "option";
         if (!rcdata && !option && (kind != TextKind::kData || foreign_ != 0 || inSelect_)) return;
-        if (beforeContent && !rcdata && !option && !inNoScript_) {
-            // Blanks that lead the page's first text stay outside the span: the tree builder drops them
-            // there, where it would keep a span's. Elsewhere they stay inside, as a table moves a run
-            // of blanks alone otherwise than one with text.
+        if (beforeBody && !rcdata && !option && !inNoScript_) {
+            // Blanks that lead the first text of the body stay outside the span: before the body the tree
+            // builder drops them or keeps them apart, where it would put a span's into the body. In the
+            // body they stay inside, as a table moves a run of blanks alone otherwise than one with text.
             while (begin < end && ascii::IsBlank(page_[begin])) ++begin;
         }
         const std::string_view raw = page_.substr(begin, end - begin);
@@ -224,6 +224,10 @@ public:
             if (tag.name == "html" || tag.name == "head" || tag.name == "body") contentStart = tag.end;
             else otherTag_ = true;
         }
+        // The elements that a page's head holds; any other, and <body>, opens the body.
+        static const std::unordered_set<std::string> kHead = {"html", "head", "meta", "title", "link", "style", "script",
+                                                              "base", "noscript", "template", "basefont", "bgsound"};
+        if (!inNoScript_ && kHead.count(tag.name) == 0) inBody_ = true;
         lastTagBegin_ = tag.begin;
         lastTagEnd_ = tag.end;
         lastTagName_ = tag.name;
@@ -346,6 +350,7 @@ private:
     bool optOut_ = false;
     bool inNoScript_ = false;
     bool otherTag_ = false;  // a start tag other than <html>, <head> and <body> was read
+    bool inBody_ = false;    // the body has begun: a start tag of it, or text
     size_t lastTagBegin_ = kNone, lastTagEnd_ = kNone, lastTagNameEnd_ = kNone;
     std::string lastTagName_;
 };

@@ -144,12 +144,12 @@ public:
         return at >= *cut_;
     }
     void Text(size_t begin, size_t end, site::TextKind kind, std::string_view element, bool exact) override {
-        if (Stopped(begin, exact)) return;
-        const std::string_view raw = page_.substr(begin, end - begin);
         // gumbo places text that starts with CR LF at its LF, the one character the two make, and a CDATA
-        // section at its "<![CDATA[".
+        // section at its "<![CDATA[", where a listing that stops there stops too.
         size_t at = page_.compare(begin, 2, "\r\n") == 0 ? begin + 1 : begin;
         if (kind == site::TextKind::kCData && begin >= 9) at = begin - 9;
+        if (Stopped(kind == site::TextKind::kCData ? at : begin, exact)) return;
+        const std::string_view raw = page_.substr(begin, end - begin);
         if (element == "noscript") noScriptSpans.push_back({begin, end, tokens_->size()});
         if (kind == site::TextKind::kData || kind == site::TextKind::kRcdata) {
             std::string decoded;
