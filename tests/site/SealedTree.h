@@ -145,6 +145,26 @@ inline bool HasDuplicateAttribute(const std::string& page) {
     return tags.found;
 }
 
+// Whether the page is strict UTF-8: gumbo cuts a broken sequence otherwise than the standard, so that
+// the text around it reads otherwise in its tree than in a browser's.
+inline bool IsStrictUtf8Page(const std::string& page) {
+    for (size_t i = 0; i < page.size();) {
+        const unsigned char c = static_cast<unsigned char>(page[i]);
+        const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > page.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(page[i + k]) & 0xC0) != 0x80) return false;
+        }
+        const unsigned char second = length > 1 ? static_cast<unsigned char>(page[i + 1]) : 0;
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+            (c == 0xF4 && second > 0x8F)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 // What a harvester that decodes references and percent-escapes reads in the page's bytes.
 inline std::string HarvesterReads(const std::string& page) {
     std::string decoded;
